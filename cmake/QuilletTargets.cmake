@@ -1,0 +1,51 @@
+# Shared warning flags and helpers for the project's libraries, tests and benchmarks.
+
+function(quillet_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+    if(QUILLET_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+    qcoro_enable_coroutines()
+endfunction()
+
+# quillet_library(NAME SOURCES ... [LIBS ...]) builds the static library quillet_NAME from one
+# source folder; its headers are included as "folder/Header.h".
+function(quillet_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_library(quillet_${name} STATIC ${ARG_SOURCES})
+    target_include_directories(quillet_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(quillet_${name} PUBLIC ${ARG_LIBS})
+    quillet_warnings(quillet_${name})
+endfunction()
+
+# quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds]) adds a Qt Test
+# executable run by CTest. Integration tests carry the label "integration" and expect the desktop
+# services that tests/tools/with-desktop.sh starts.
+function(quillet_test name)
+    cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    quillet_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLET_TEST_TOOLS=${PROJECT_BINARY_DIR}/tests/tools;QUILLET_BINARY=$<TARGET_FILE:quillet>;QUILLET_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    if(ARG_INTEGRATION)
+        set_tests_properties(${name} PROPERTIES LABELS integration)
+    else()
+        set_tests_properties(${name} PROPERTIES LABELS unit)
+    endif()
+endfunction()
+
+# quillet_bench(NAME SOURCES ... [LIBS ...]) adds a benchmark executable; benchmarks print their
+# figures and are never part of the test run.
+function(quillet_bench name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/bench)
+    quillet_warnings(${name})
+endfunction()

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building and testing Quillet need. Idempotent: it asks
+# apt only for what is missing, and refreshes the package lists once when it has to install.
+set -euo pipefail
+
+packages=(
+    # build
+    cmake ninja-build g++ pkg-config clang-format
+    qt6-base-dev qt6-websockets-dev qcoro-qt6-dev qtkeychain-qt6-dev libqt6svg6 qt6-qpa-plugins
+    libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
+    libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
+    # spelling dictionaries
+    hunspell-en-us hunspell-es hunspell-fr
+    # the desktop the integration tests run in
+    xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core
+    pulseaudio pulseaudio-utils espeak-ng sox
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    [[ $p == \#* ]] && continue
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$p")
+    fi
+done
+
+if ((${#missing[@]} == 0)); then
+    echo "install-deps: all ${#packages[@]} packages present"
+    exit 0
+fi
+
+sudo=()
+if ((EUID != 0)); then
+    sudo=(sudo)
+fi
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

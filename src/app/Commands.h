@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QStringList>
+#include <QTextStream>
+
+namespace quillet {
+
+class Preferences;
+
+// What a command-line command is handed: its own words (after the command's name), the
+// preferences with this run's argument domain applied, and the two output streams.
+struct CommandEnv {
+    QStringList args;
+    Preferences& prefs;
+    QTextStream& out;
+    QTextStream& err;
+};
+
+// Each returns the process exit code.
+QCoro::Task<int> runVocabCommand(CommandEnv env);
+QCoro::Task<int> runHistoryCommand(CommandEnv env);
+QCoro::Task<int> runTranscribeCommand(CommandEnv env);
+QCoro::Task<int> runRewriteCommand(CommandEnv env);
+
+} // namespace quillet

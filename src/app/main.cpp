@@ -1,0 +1,98 @@
+#include "app/Commands.h"
+#include "app/Version.h"
+#include "store/Preferences.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+using namespace quillet;
+
+namespace {
+
+const char* const kUsage = R"(Usage: quillet [-name value ...] [COMMAND ...]
+
+Push-to-talk dictation for the Linux desktop. The desktop application itself (the key
+monitor, the floating pill, the settings window) is not part of this build yet; what works
+today is the command line below.
+
+Commands:
+  vocab                      list vocabulary terms and replacements
+  vocab add TERM             add a term
+  vocab replace FROM TO      add a replacement FROM -> TO (and TO as a term)
+  vocab remove TERM-OR-FROM  remove a term or a replacement
+  history [--json] [--limit N]
+                             show the dictation history, newest first
+  history clear              delete the dictation history
+  transcribe FILE [--mode ID] [--app NAME]
+                             stream a WAV file to the speech service and print the text
+  rewrite [--mode ID] [--app NAME] [TEXT]
+                             rewrite TEXT (or standard input) with a mode and print it
+
+Options:
+  --version                  print the version and exit
+  --help                     print this help and exit
+  -name value                set the preference "name" for this run only,
+                             e.g. -sonioxEndpoint ws://127.0.0.1:8765/transcribe-websocket
+)";
+
+using Runner = QCoro::Task<int> (*)(CommandEnv);
+
+Runner runnerFor(const QString& command)
+{
+    if (command == u"vocab")
+        return runVocabCommand;
+    if (command == u"history")
+        return runHistoryCommand;
+    if (command == u"transcribe")
+        return runTranscribeCommand;
+    if (command == u"rewrite")
+        return runRewriteCommand;
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+
+    QStringList args = QCoreApplication::arguments();
+    const auto domain = Preferences::takeArgumentDomain(args);
+    args.removeFirst();
+
+    if (args.isEmpty() || args.first() == u"--help" || args.first() == u"help") {
+        out << kUsage;
+        return args.isEmpty() ? 0 : 0;
+    }
+    if (args.first() == u"--version") {
+        out << "Quillet " << QUILLET_VERSION << " (build " << QUILLET_BUILD_NUMBER << ")\n";
+        return 0;
+    }
+
+    const QString command = args.takeFirst();
+    const Runner run = runnerFor(command);
+    if (!run) {
+        err << "quillet: unknown command \"" << command << "\" (see quillet --help)\n";
+        return 2;
+    }
+
+    Preferences prefs(Preferences::defaultPath(), domain);
+    int exitCode = 1;
+    auto task = run(CommandEnv{args, prefs, out, err});
+    task.then([&](int code) {
+        exitCode = code;
+        out.flush();
+        err.flush();
+        QCoreApplication::exit(code);
+    });
+    if (!task.isReady())
+        app.exec();
+    return exitCode;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QCoroTask>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+namespace quillet {
+
+class SecretBackend;
+
+// The service keys: the speech key ("soniox") and one text-processing key per provider
+// ("llm.cerebras", "llm.openai", "llm.custom"). They live in the desktop keyring and nowhere else;
+// they are loaded once at start, cached in memory and written through. Without a keyring service,
+// keys typed during the run live in memory only and status() says so; environment keys still work.
+class KeyStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+public:
+    static inline const QString service = QStringLiteral("com.fernwick.quillet");
+    static inline const QString sonioxAccount = QStringLiteral("soniox");
+
+    // `backend` is the keyring (not owned; must outlive the store).
+    explicit KeyStore(SecretBackend& backend, QObject* parent = nullptr);
+    ~KeyStore() override;
+
+    // Reads every account from the keyring once; later calls return at once. Never throws.
+    QCoro::Task<void> load();
+    bool isLoaded() const;
+
+    // The cached key; none when absent, empty or not loaded.
+    std::optional<QString> readKey(const QString& account) const;
+    // Trims the value; an empty or blank value deletes the key. Updates the cache at once and
+    // writes through to the keyring.
+    QCoro::Task<void> writeKey(std::optional<QString> value, const QString& account);
+
+    // The environment variable if set (even empty), else the value compiled into the build.
+    static std::optional<QString> builtInKey(const char* environmentName, const char* infoKey);
+    // readKey("soniox"), else the built-in key; empty counts as none.
+    std::optional<QString> speechKey() const;
+
+    // Empty while the keyring works; otherwise a sentence for the settings window.
+    QString status() const;
+
+signals:
+    void statusChanged();
+    void keysChanged();
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace quillet
