@@ -80,8 +80,7 @@ Preferences::Preferences(const QString& filePath, QHash<QString, QString> argume
     : QObject(parent)
     , m_settings(std::make_unique<QSettings>(filePath, QSettings::IniFormat))
     , m_arguments(std::move(arguments))
-{
-}
+{}
 
 Preferences::~Preferences() = default;
 

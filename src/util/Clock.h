@@ -30,8 +30,7 @@ public:
                          QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC))
         : m_uptime(uptime)
         , m_now(std::move(now))
-    {
-    }
+    {}
     double uptime() const override { return m_uptime; }
     QDateTime now() const override { return m_now; }
     void advance(double seconds)

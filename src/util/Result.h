@@ -8,13 +8,11 @@
 namespace quillet {
 
 // A value or the text of what went wrong. Failures crossing component boundaries travel as texts.
-template <typename T>
-class Result {
+template <typename T> class Result {
 public:
     Result(T value)
         : m_value(std::move(value))
-    {
-    }
+    {}
 
     static Result failure(QString message)
     {
@@ -42,8 +40,7 @@ private:
 };
 
 // A result with no value: success, or a failure text.
-template <>
-class Result<void> {
+template <> class Result<void> {
 public:
     Result() = default;
     static Result failure(QString message)
