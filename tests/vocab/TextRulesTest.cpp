@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <thread>
 #include <unicode/regex.h>
@@ -65,6 +66,37 @@ QString referenceApply(QList<Replacement> replacements, const QString& text)
             current = out;
     }
     return fromIcu(current);
+}
+
+bool referenceFind(const char16_t* pattern, const QString& text)
+{
+    static std::map<const char16_t*, std::unique_ptr<icu::RegexPattern>> compiled;
+    UErrorCode status = U_ZERO_ERROR;
+    auto& p = compiled[pattern];
+    if (!p) {
+        UParseError pe{};
+        p.reset(icu::RegexPattern::compile(icu::UnicodeString(pattern), 0, pe, status));
+    }
+    const icu::UnicodeString input = toIcu(text);
+    std::unique_ptr<icu::RegexMatcher> m(p->matcher(input, status));
+    return m->find(status);
+}
+
+// The cleanup test read plainly: every key built, both expressions scanned over the whole text.
+bool referenceNeedsCleanup(const QString& text)
+{
+    const QList<QStringView> words = unicode::splitWords(text);
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        const QString key = unicode::matchKey(words[i]);
+        if (!key.isEmpty() && key == unicode::matchKey(words[i - 1]))
+            return true;
+    }
+    return referenceFind(u"(?i), no,? ", text) ||
+           referenceFind(
+               u"(?i)(?<![\\p{L}])(um+|uh+|uhm|erm|hmm+|you know|i mean|like,|kind of "
+               u"like|sort of|no wait|wait,|sorry,|scratch that|actually,|este|o sea|bueno,|"
+               u"pues,|eh+|euh+|ben,|genre|enfin|en fait|no,? (?:perd[oó]n|espera))(?![\\p{L}])",
+               text);
 }
 
 QString randomText(QRandomGenerator& random, const QStringList& alphabet, int maxPieces)
@@ -300,6 +332,33 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, expected);
         QCOMPARE(needsCleanup(text), expected);
+    }
+
+    void needsCleanupAgreesWithAPlainReadingOnRandomInput()
+    {
+        const QStringList pieces{
+            "um",     "UHH",    "Uhm",       "erm",     "hmm",    "you",       "know",  "I",
+            "mean",   "like,",  "kind",      "of",      "sort",   "no",        "wait,", "Wait",
+            "sorry,", "ſorry,", "\u212Aind", "scratch", "that",   "actually,", "este",  "o",
+            "sea",    "bueno,", "pues,",     "eh",      "euh",    "ben,",      "genre", "enfin",
+            "en",     "fait",   "perdón",    "espera",  "perdon", "a",         "b",     "é",
+            "\u0345", "İ",      "ß",         "1",       "2",      "x",         ",",     ".",
+            "—",      " ",      " ",         "  ",      "\n",     "\u00A0"};
+        QRandomGenerator random(4242);
+        int positives = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            const int n = 1 + random.bounded(8);
+            for (int i = 0; i < n; ++i) {
+                text += pieces[random.bounded(int(pieces.size()))];
+                if (random.bounded(3) != 0)
+                    text += QLatin1Char(' ');
+            }
+            const bool expected = referenceNeedsCleanup(text);
+            positives += expected;
+            QVERIFY2(needsCleanup(text) == expected, qPrintable(text));
+        }
+        QVERIFY(positives > 300 && positives < 2700);
     }
 
     void needsCleanupSurvivesBadInput()
