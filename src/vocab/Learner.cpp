@@ -15,6 +15,10 @@ namespace {
 
 constexpr qsizetype kFieldWordLimit = 20000;
 constexpr qsizetype kMaxCandidates = 24;
+// The comparison tables grow with the product of the inserted and the span's word counts. A
+// dictation never comes near this (it allows about 4000 words against as many); beyond it the
+// texts are not compared at all rather than exhausting memory.
+constexpr qsizetype kMaxTableCells = 16'000'000;
 // A key that no inserted word has.
 constexpr int kForeign = -1;
 
@@ -159,8 +163,8 @@ QList<Change> changesBetween(const QList<QStringView>& a, const int* aKeys,
 {
     const qsizetype p = a.size();
     const qsizetype q = span.size();
-    std::vector<qsizetype> table((p + 1) * (q + 1), 0);
-    auto cell = [&](qsizetype i, qsizetype j) -> qsizetype& { return table[i * (q + 1) + j]; };
+    std::vector<int32_t> table((p + 1) * (q + 1), 0);
+    auto cell = [&](qsizetype i, qsizetype j) -> int32_t& { return table[i * (q + 1) + j]; };
     for (qsizetype i = 1; i <= p; ++i) {
         for (qsizetype j = 1; j <= q; ++j) {
             cell(i, j) = aKeys[i - 1] == spanKeys[j - 1] ? cell(i - 1, j - 1) + 1
@@ -304,6 +308,8 @@ QList<Correction> corrections(const QString& first, const QString& second,
     const QList<QStringView> a = unicode::splitWords(first);
     const QList<QStringView> b = lastWords(second, kFieldWordLimit);
     if (a.size() < 2 || b.isEmpty())
+        return {};
+    if (a.size() * std::min(b.size(), a.size() + 2) > kMaxTableCells)
         return {};
     const Keys keys = keysOf(a, b);
     const std::optional<Window> span = locateSpan(keys);

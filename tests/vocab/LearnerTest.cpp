@@ -223,6 +223,14 @@ private slots:
         QVERIFY(Learner::fieldCorrections(big, big, m_spelling, kLanguages).isEmpty());
         QVERIFY(Learner::fieldCorrections("— — —", "— … —", m_spelling, kLanguages).isEmpty());
         QVERIFY(Learner::fixCorrections("", "").isEmpty());
+        // A dictation far longer than any real one is compared within bounded memory or not at
+        // all; either way the answer comes back.
+        const QString longText = words("w", 3000) + " cuba netties " + words("v", 900);
+        const QString longFixed = words("w", 3000) + " Kubernetes " + words("v", 900);
+        QCOMPARE(Learner::fixCorrections(longText, longFixed),
+                 (QList<Correction>{{"cuba netties", "Kubernetes"}}));
+        const QString huge = words("w", 30000);
+        QVERIFY(Learner::fixCorrections(huge, huge).isEmpty());
     }
 };
 
