@@ -271,6 +271,9 @@ std::optional<Correction> filtered(const Change& change)
 
 bool isKnown(const QString& word, const SpellChecker& spelling, const QStringList& languages)
 {
+    // Nothing can be misspelled in an empty word (one that was all punctuation).
+    if (word.isEmpty())
+        return true;
     return std::any_of(languages.begin(), languages.end(),
                        [&](const QString& language) { return spelling.accepts(word, language); });
 }

@@ -5,8 +5,6 @@
 
 #include <QJsonArray>
 
-#include <algorithm>
-
 namespace quillet {
 
 namespace {
@@ -28,12 +26,6 @@ template <typename T> void removePositions(QList<T>& list, const QSet<qsizetype>
             kept.append(std::move(list[i]));
     }
     list = std::move(kept);
-}
-
-bool hasReplacementFrom(const QList<Replacement>& replacements, const QString& lowerFrom)
-{
-    return std::any_of(replacements.begin(), replacements.end(),
-                       [&](const Replacement& r) { return r.id() == lowerFrom; });
 }
 
 } // namespace
@@ -102,9 +94,16 @@ void Vocabulary::merge(const Vocabulary& other)
 {
     for (const QString& term : other.terms)
         addTerm(term);
+    QSet<QString> present;
+    present.reserve(replacements.size() + other.replacements.size());
+    for (const Replacement& r : std::as_const(replacements))
+        present.insert(r.id());
     for (const Replacement& r : other.replacements) {
-        if (!hasReplacementFrom(replacements, r.id()))
-            replacements.append(r);
+        QString id = r.id();
+        if (present.contains(id))
+            continue;
+        present.insert(std::move(id));
+        replacements.append(r);
     }
 }
 

@@ -15,6 +15,7 @@ class EnchantSpellCheckerTest : public QObject {
 private slots:
     void hasTheThreeDictionaries()
     {
+        QVERIFY(m_spelling.isAvailable());
         for (const char* language : {"en", "es", "fr"})
             QVERIFY2(m_spelling.hasDictionary(QString::fromLatin1(language)), language);
         QVERIFY(!m_spelling.hasDictionary(QStringLiteral("zz")));
