@@ -38,8 +38,7 @@ QCoro::Task<void> DBusChangeNotifier::flush()
     auto watcher =
         std::make_unique<QDBusPendingCallWatcher>(m_connection.asyncCall(ping, 5000), nullptr);
     if (!watcher->isFinished())
-        co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished,
-                       std::chrono::seconds(6));
+        co_await qCoro(watcher.get(), &QDBusPendingCallWatcher::finished, std::chrono::seconds(6));
 }
 
 void DBusChangeNotifier::onSignal(const QDBusMessage& message)

@@ -69,9 +69,8 @@ QCoro::Task<SecretBackend::Reply> KeychainSecretBackend::read(const QString& ser
     co_return co_await run(job, m_timeout);
 }
 
-QCoro::Task<SecretBackend::Reply> KeychainSecretBackend::write(const QString& service,
-                                                               const QString& account,
-                                                               const QString& value)
+QCoro::Task<SecretBackend::Reply>
+KeychainSecretBackend::write(const QString& service, const QString& account, const QString& value)
 {
     auto* job = new QKeychain::WritePasswordJob(service);
     job->setKey(account);

@@ -35,8 +35,8 @@ bool DataFile::setAsideUndecodable()
         if (m_decodes(bytes))
             return true;
     }
-    const QString base = m_path + QStringLiteral(".corrupt-") +
-                         QString::number(m_clock.now().toSecsSinceEpoch());
+    const QString base =
+        m_path + QStringLiteral(".corrupt-") + QString::number(m_clock.now().toSecsSinceEpoch());
     QString target = base;
     for (int n = 1; QFileInfo::exists(target); ++n)
         target = base + u'-' + QString::number(n);

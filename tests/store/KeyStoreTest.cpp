@@ -1,5 +1,6 @@
-#include "platform/FakeSecretBackend.h"
 #include "store/KeyStore.h"
+
+#include "platform/FakeSecretBackend.h"
 
 #include <QCoroTask>
 #include <QSignalSpy>
@@ -61,8 +62,8 @@ private slots:
         QVERIFY(!keys.readKey("llm.cerebras"));
         QVERIFY(!keys.readKey("llm.custom")); // an empty item counts as none
         QCOMPARE(changed.count(), 1);
-        QCOMPARE(backend.calls, QStringList({"read soniox", "read llm.cerebras",
-                                             "read llm.openai", "read llm.custom"}));
+        QCOMPARE(backend.calls, QStringList({"read soniox", "read llm.cerebras", "read llm.openai",
+                                             "read llm.custom"}));
         finish(keys.load());
         QCOMPARE(backend.calls.size(), 4); // the second load is free
         QVERIFY(keys.status().isEmpty());
