@@ -43,8 +43,8 @@ private slots:
         QCOMPARE(f.files(), QStringList({file}));
 
         change(s, file);
-        const QString kept = file + QStringLiteral(".corrupt-") +
-                             QString::number(f.clock.now().toSecsSinceEpoch());
+        const QString kept =
+            file + QStringLiteral(".corrupt-") + QString::number(f.clock.now().toSecsSinceEpoch());
         QCOMPARE(f.files(), QStringList({file, kept}));
         QVERIFY(StoreFixture::read(f.dataFile(kept)) == bytes);
         QVERIFY(StoreFixture::read(f.dataFile(file)) != bytes);

@@ -1,5 +1,4 @@
 #include "StoreFixture.h"
-
 #include "store/ModeRules.h"
 #include "util/Json.h"
 
@@ -122,8 +121,7 @@ private slots:
         const QJsonArray array = QJsonDocument::fromJson(bytes).array();
         QCOMPARE(array.size(), 2);
         QVERIFY(!array[0].toObject().contains("app")); // absent, not null
-        QCOMPARE(array[0].toObject().keys(),
-                 QStringList({"date", "id", "mode", "raw", "text"}));
+        QCOMPARE(array[0].toObject().keys(), QStringList({"date", "id", "mode", "raw", "text"}));
     }
 
     void historyReadersAreLenient_data()
@@ -245,8 +243,7 @@ private slots:
         const QByteArray cloudBefore = StoreFixture::read(f.cloudFile());
         Store& s = f.open();
         QCOMPARE(s.vocab().terms, QStringList({"Shared", "remote", "local"}));
-        QCOMPARE(s.vocab().updatedAt,
-                 std::optional<QDateTime>(json::fromReferenceSeconds(kStamp)));
+        QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(json::fromReferenceSeconds(kStamp)));
         QCOMPARE(Vocabulary::decode(StoreFixture::read(f.dataFile("vocabulary.json"))),
                  std::optional<Vocabulary>(s.vocab()));
         QCOMPARE(StoreFixture::read(f.cloudFile()), cloudBefore); // the cloud is not written
