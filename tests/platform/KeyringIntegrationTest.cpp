@@ -6,6 +6,9 @@
 
 #include <QCoreApplication>
 #include <QCoroTask>
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,11 +27,27 @@ template <typename T> void finish(QCoro::Task<T> task)
     QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
 }
 
+// Owns the keyring's bus name and never answers, like a keyring that hangs.
+class SilentService : public QDBusVirtualObject {
+public:
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage&, const QDBusConnection&) override { return true; }
+};
+
 // The child side: loads the keys in a fresh process and prints what it sees.
 int probe(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    KeychainSecretBackend backend(std::chrono::seconds(10));
+    SilentService silent;
+    if (qEnvironmentVariableIsSet("PROBE_SILENT_KEYRING")) {
+        // A second connection, so the keyring's calls really cross the bus.
+        QDBusConnection squatter =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("squatter"));
+        squatter.registerService(QStringLiteral("org.freedesktop.secrets"));
+        squatter.registerVirtualObject(QStringLiteral("/"), &silent, QDBusConnection::SubPath);
+    }
+    const int timeoutMs = qEnvironmentVariableIntValue("PROBE_KEYRING_TIMEOUT_MS");
+    KeychainSecretBackend backend(std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 10000));
     KeyStore keys(backend);
     QTextStream out(stdout);
     auto task = keys.load();
@@ -157,6 +176,19 @@ private slots:
         QCOMPARE(seen.value("status"), KeyStore::noKeyringStatus);
         QCOMPARE(seen.value("soniox"), QStringLiteral("<none>"));
         QCOMPARE(seen.value("speech"), QStringLiteral("env-speech-key"));
+
+        // A keyring that holds the name but never answers costs one bounded wait, not a hang.
+        env.insert("PROBE_SILENT_KEYRING", "1");
+        env.insert("PROBE_KEYRING_TIMEOUT_MS", "1500");
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const auto hung =
+            runProbe({QStringLiteral("dbus-run-session"), QStringLiteral("--config-file=") + config,
+                      QStringLiteral("--")},
+                     env);
+        QCOMPARE(hung.value("status"), KeyStore::noKeyringStatus);
+        QCOMPARE(hung.value("speech"), QStringLiteral("env-speech-key"));
+        qInfo() << "silent keyring answered as absent after" << elapsed.elapsed() << "ms";
     }
 };
 
