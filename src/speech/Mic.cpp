@@ -21,24 +21,26 @@ std::shared_ptr<Mic> Mic::create(AudioSystem& system)
 
 Mic::Mic(AudioSystem& system)
     : m_system(system)
+    , m_queue(std::make_shared<SerialQueue>("quillet.mic"))
+    , m_callbacks(std::make_shared<Callbacks>())
 {}
 
 Mic::~Mic()
 {
-    // The engine goes first so that no tap or change handler runs into a half-destroyed object.
+    // Tear the engine down first, so that no tap or change handler runs after this.
     m_engine.reset();
 }
 
 std::optional<AudioError> Mic::start()
 {
     std::optional<AudioError> error;
-    m_queue.sync([&] { error = startOnQueue(); });
+    m_queue->sync([&] { error = startOnQueue(); });
     return error;
 }
 
 void Mic::stop()
 {
-    m_queue.async([weak = weak_from_this()] {
+    m_queue->async([weak = weak_from_this()] {
         if (auto self = weak.lock(); self && self->m_running)
             self->stopOnQueue();
     });
@@ -47,31 +49,31 @@ void Mic::stop()
 void Mic::setOnAudio(AudioCallback callback)
 {
     auto shared = share(std::move(callback));
-    std::lock_guard lock(m_lock);
-    m_onAudio.swap(shared);
+    std::lock_guard lock(m_callbacks->lock);
+    m_callbacks->onAudio.swap(shared);
 }
 
 void Mic::setOnLevel(LevelCallback callback)
 {
     auto shared = share(std::move(callback));
-    std::lock_guard lock(m_lock);
-    m_onLevel.swap(shared);
+    std::lock_guard lock(m_callbacks->lock);
+    m_callbacks->onLevel.swap(shared);
 }
 
 void Mic::clearCallbacks()
 {
     std::shared_ptr<const AudioCallback> audio;
     std::shared_ptr<const LevelCallback> level;
-    std::lock_guard lock(m_lock);
-    m_onAudio.swap(audio);
-    m_onLevel.swap(level);
+    std::lock_guard lock(m_callbacks->lock);
+    m_callbacks->onAudio.swap(audio);
+    m_callbacks->onLevel.swap(level);
 }
 
 void Mic::setOnFailure(FailureCallback callback)
 {
     auto shared = share(std::move(callback));
-    std::lock_guard lock(m_lock);
-    m_onFailure.swap(shared);
+    std::lock_guard lock(m_callbacks->lock);
+    m_callbacks->onFailure.swap(shared);
 }
 
 std::optional<AudioError> Mic::startOnQueue()
@@ -90,10 +92,9 @@ std::optional<AudioError> Mic::startOnQueue()
         return AudioError{errorDomain, unsupportedFormatCode,
                           QStringLiteral("Unsupported mic format ") + format.description()};
 
-    engine->installTap(tapFrames, [weak = weak_from_this(), converter = *converter](
+    engine->installTap(tapFrames, [callbacks = m_callbacks, converter = *converter](
                                       const void* frames, qsizetype frameCount) {
-        if (auto self = weak.lock())
-            self->deliver(*converter, frames, frameCount);
+        deliver(*callbacks, *converter, frames, frameCount);
     });
     if (auto error = engine->start())
         return error;
@@ -101,13 +102,11 @@ std::optional<AudioError> Mic::startOnQueue()
     m_engine = std::move(engine);
     m_running = true;
     // The handler only schedules the restart; it may run on any thread.
-    m_engine->setOnConfigurationChange([weak = weak_from_this()] {
-        if (auto self = weak.lock()) {
-            self->m_queue.async([weak] {
-                if (auto mic = weak.lock())
-                    mic->restartOnQueue();
-            });
-        }
+    m_engine->setOnConfigurationChange([queue = m_queue, weak = weak_from_this()] {
+        queue->async([weak] {
+            if (auto mic = weak.lock())
+                mic->restartOnQueue();
+        });
     });
     return std::nullopt;
 }
@@ -133,19 +132,20 @@ void Mic::restartOnQueue()
         return;
     std::shared_ptr<const FailureCallback> onFailure;
     {
-        std::lock_guard lock(m_lock);
-        onFailure = m_onFailure;
+        std::lock_guard lock(m_callbacks->lock);
+        onFailure = m_callbacks->onFailure;
     }
     if (onFailure)
         (*onFailure)(error->description);
 }
 
-void Mic::deliver(AudioConverter& converter, const void* frames, qsizetype frameCount)
+void Mic::deliver(Callbacks& callbacks, AudioConverter& converter, const void* frames,
+                  qsizetype frameCount)
 {
     std::shared_ptr<const AudioCallback> onAudio;
     {
-        std::lock_guard lock(m_lock);
-        onAudio = m_onAudio;
+        std::lock_guard lock(callbacks.lock);
+        onAudio = callbacks.onAudio;
     }
     if (!onAudio)
         return;
@@ -156,8 +156,8 @@ void Mic::deliver(AudioConverter& converter, const void* frames, qsizetype frame
 
     std::shared_ptr<const LevelCallback> onLevel;
     {
-        std::lock_guard lock(m_lock);
-        onLevel = m_onLevel;
+        std::lock_guard lock(callbacks.lock);
+        onLevel = callbacks.onLevel;
     }
     if (onLevel)
         (*onLevel)(chunk.level);

@@ -56,26 +56,32 @@ public:
     void clearCallbacks();
     void setOnFailure(FailureCallback callback);
 
-    SerialQueue& queue() { return m_queue; }
+    SerialQueue& queue() { return *m_queue; }
 
 private:
+    // The callbacks and the lock that guards them. The tap and the change handler hold these
+    // (and the queue), never the microphone itself, so that the microphone is never destroyed
+    // on the sound system's thread, where its engine could not be torn down.
+    struct Callbacks {
+        std::mutex lock;
+        std::shared_ptr<const AudioCallback> onAudio;
+        std::shared_ptr<const LevelCallback> onLevel;
+        std::shared_ptr<const FailureCallback> onFailure;
+    };
+
     explicit Mic(AudioSystem& system);
 
     std::optional<AudioError> startOnQueue();
     void stopOnQueue();
     void restartOnQueue();
-    void deliver(class AudioConverter& converter, const void* frames, qsizetype frameCount);
+    static void deliver(Callbacks& callbacks, class AudioConverter& converter, const void* frames,
+                        qsizetype frameCount);
 
     AudioSystem& m_system;
-    SerialQueue m_queue{"quillet.mic"};
+    std::shared_ptr<SerialQueue> m_queue;
     std::atomic<bool> m_running = false;
+    std::shared_ptr<Callbacks> m_callbacks;
     std::unique_ptr<AudioEngine> m_engine; // only touched on the queue
-
-    // Guards the callbacks only; they are copied out and called after it is released.
-    std::mutex m_lock;
-    std::shared_ptr<const AudioCallback> m_onAudio;
-    std::shared_ptr<const LevelCallback> m_onLevel;
-    std::shared_ptr<const FailureCallback> m_onFailure;
 };
 
 } // namespace quillet
