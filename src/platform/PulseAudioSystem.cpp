@@ -1,6 +1,6 @@
-#include "platform/pulse/PulseAudioSystem.h"
+#include "platform/PulseAudioSystem.h"
 
-#include "platform/pulse/PulseAudioEngine.h"
+#include "platform/PulseAudioEngine.h"
 
 namespace quillet {
 
