@@ -1,5 +1,6 @@
 #pragma once
 
+#include "processing/ChatError.h"
 #include "processing/Endpoint.h"
 
 #include <QCoroTask>
@@ -8,18 +9,6 @@
 #include <optional>
 
 namespace quillet {
-
-// Why a chat request produced no reply.
-struct ChatError {
-    enum class Kind {
-        userAuthenticationRequired, // no key, or no usable URL; nothing was sent
-        badServerResponse,          // not a 200, or no text at the first choice's message
-        transport,                  // network failure, timeout, body that is not JSON
-    };
-    Kind kind = Kind::transport;
-    // For a bad server response: the response body as UTF-8 text (empty when it is not UTF-8).
-    QString description;
-};
 
 // The reply text, or why there is none.
 class ChatResult {
