@@ -50,6 +50,10 @@ private slots:
         QVERIFY(s.history().isEmpty());
         QCOMPARE(s.modes(), ModeSettings::defaults());
         QCOMPARE(f.notifier.posts, 0);
+        // Observers reach the values through the property system too.
+        QCOMPARE(s.property("modes").value<ModeSettings>(), ModeSettings::defaults());
+        QVERIFY(s.property("vocab").value<Vocabulary>().terms.isEmpty());
+        QVERIFY(s.property("history").value<QList<Entry>>().isEmpty());
         QCOMPARE(Store::defaultDir().section('/', -1), QStringLiteral("Quillet"));
     }
 
@@ -305,6 +309,16 @@ private slots:
         QFile::remove(f.cloudFile());
         f.open().addTerm(QStringLiteral("x"));
         QVERIFY(!QFileInfo::exists(f.cloudFile()));
+    }
+
+    void choosingASyncFolderLaterPublishesTheVocabulary()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        s.addTerm(QStringLiteral("before sync"));
+        QDir().mkpath(f.syncDir());
+        f.prefs->setSyncFolder(f.syncDir());
+        QTRY_COMPARE_WITH_TIMEOUT(StoreFixture::read(f.cloudFile()), s.vocab().encode(), 10000);
     }
 
     void deletingEveryModeLeavesTheBuiltIns()
