@@ -318,7 +318,8 @@ private slots:
         s.addTerm(QStringLiteral("before sync"));
         QDir().mkpath(f.syncDir());
         f.prefs->setSyncFolder(f.syncDir());
-        QTRY_COMPARE_WITH_TIMEOUT(StoreFixture::read(f.cloudFile()), s.vocab().encode(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.cloudFile()), 10000);
+        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
     }
 
     void deletingEveryModeLeavesTheBuiltIns()
