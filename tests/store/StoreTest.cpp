@@ -76,8 +76,18 @@ private slots:
         QCOMPARE(*onDisk, s.history());
         QCOMPARE(f.notifier.posts, 0); // history is not announced
 
-        // A fresh start reads the same list.
-        QCOMPARE(f.open().history(), *onDisk);
+        // A fresh start reads the same list, and its next addition keeps the file in step.
+        Store& again = f.open();
+        QCOMPARE(again.history(), *onDisk);
+        again.addEntry(makeEntry(501));
+        again.updateEntry([&] {
+            Entry e = again.history()[7];
+            e.text = QStringLiteral("fixed later");
+            return e;
+        }());
+        QCOMPARE(again.history().size(), 500);
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(again.history()));
     }
 
     void updateAndClearHistory()
@@ -92,6 +102,8 @@ private slots:
         fixed.text = QStringLiteral("fixed");
         s.updateEntry(fixed);
         QCOMPARE(s.history(), QList<Entry>({b, fixed}));
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(s.history()));
 
         const QByteArray before = StoreFixture::read(f.dataFile("history.json"));
         QSignalSpy changed(&s, &Store::historyChanged);
@@ -102,6 +114,9 @@ private slots:
         s.clearHistory();
         QVERIFY(s.history().isEmpty());
         QCOMPARE(StoreFixture::read(f.dataFile("history.json")), QByteArray("[]"));
+        s.addEntry(a);
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(QList<Entry>({a})));
     }
 
     void historyFileFormat()
