@@ -43,6 +43,28 @@ std::optional<Entry> Entry::fromJson(const QJsonObject& o)
     return e;
 }
 
+QByteArray Entry::encode() const
+{
+    return json::compact(toJson());
+}
+
+QByteArray Entry::joinEncoded(const QList<QByteArray>& encoded)
+{
+    qsizetype size = 2 + encoded.size();
+    for (const QByteArray& e : encoded)
+        size += e.size();
+    QByteArray out;
+    out.reserve(size);
+    out.append('[');
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        if (i)
+            out.append(',');
+        out.append(encoded[i]);
+    }
+    out.append(']');
+    return out;
+}
+
 QByteArray Entry::encodeList(const QList<Entry>& entries)
 {
     QJsonArray array;

@@ -33,8 +33,13 @@ struct Entry {
     // Every key but "app" is required; a missing key or a wrongly typed value rejects it.
     static std::optional<Entry> fromJson(const QJsonObject& object);
 
+    // One entry as compact JSON.
+    QByteArray encode() const;
+
     // The history file: a JSON array of entries, newest first. One bad entry rejects the list.
     static QByteArray encodeList(const QList<Entry>& entries);
+    // The same array from entries already encoded one by one (encode()).
+    static QByteArray joinEncoded(const QList<QByteArray>& encoded);
     static std::optional<QList<Entry>> decodeList(const QByteArray& bytes);
 };
 

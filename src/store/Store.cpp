@@ -233,7 +233,13 @@ void Store::restoreDefaultApps()
 
 void Store::writeHistory()
 {
-    m_historyFile.write(Entry::encodeList(m_history));
+    if (m_historyJson.size() != m_history.size()) {
+        m_historyJson.clear();
+        m_historyJson.reserve(m_history.size());
+        for (const Entry& e : m_history)
+            m_historyJson.append(e.encode());
+    }
+    m_historyFile.write(Entry::joinEncoded(m_historyJson));
 }
 
 void Store::addEntry(const Entry& entry)
@@ -242,6 +248,11 @@ void Store::addEntry(const Entry& entry)
     next.prepend(entry);
     if (next.size() > historyLimit)
         next.resize(historyLimit);
+    if (m_historyJson.size() == m_history.size()) {
+        m_historyJson.prepend(entry.encode());
+        if (m_historyJson.size() > historyLimit)
+            m_historyJson.resize(historyLimit);
+    }
     setHistory(std::move(next));
     writeHistory();
 }
@@ -250,6 +261,8 @@ void Store::updateEntry(const Entry& entry)
 {
     for (qsizetype i = 0; i < m_history.size(); ++i) {
         if (m_history[i].id == entry.id) {
+            if (m_historyJson.size() == m_history.size())
+                m_historyJson[i] = entry.encode();
             QList<Entry> next = m_history;
             next[i] = entry;
             setHistory(std::move(next));
@@ -261,6 +274,7 @@ void Store::updateEntry(const Entry& entry)
 
 void Store::clearHistory()
 {
+    m_historyJson.clear();
     setHistory({});
     writeHistory();
 }

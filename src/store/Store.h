@@ -109,6 +109,9 @@ private:
     SyncFolder m_cloud;
     Vocabulary m_vocab;
     QList<Entry> m_history;
+    // Each history entry's encoding, kept beside the list so that an addition encodes one entry
+    // rather than all of them; empty until the first history write.
+    QList<QByteArray> m_historyJson;
     ModeSettings m_modes;
 };
 

@@ -174,9 +174,16 @@ private slots:
                      std::optional<QString>("cb-env"));
         }
         {
-            // Unset: the compiled-in value, which this test build leaves empty (none).
-            EnvGuard env("SONIOX_API_KEY", std::nullopt);
-            QVERIFY(!KeyStore::builtInKey("SONIOX_API_KEY", "SonioxAPIKey"));
+            // Unset: the value compiled into the build (none when the build has none).
+            EnvGuard soniox("SONIOX_API_KEY", std::nullopt);
+            EnvGuard cerebras("CEREBRAS_API_KEY", std::nullopt);
+            auto built = [](const char* text) {
+                return *text ? std::optional<QString>(QString::fromUtf8(text)) : std::nullopt;
+            };
+            QCOMPARE(KeyStore::builtInKey("SONIOX_API_KEY", "SonioxAPIKey"),
+                     built(BUILT_SONIOX_KEY));
+            QCOMPARE(KeyStore::builtInKey("CEREBRAS_API_KEY", "CerebrasAPIKey"),
+                     built(BUILT_CEREBRAS_KEY));
             QVERIFY(!KeyStore::builtInKey("SONIOX_API_KEY", "NoSuchInfoKey"));
         }
     }

@@ -50,6 +50,10 @@ private slots:
         QVERIFY(s.history().isEmpty());
         QCOMPARE(s.modes(), ModeSettings::defaults());
         QCOMPARE(f.notifier.posts, 0);
+        // Observers reach the values through the property system too.
+        QCOMPARE(s.property("modes").value<ModeSettings>(), ModeSettings::defaults());
+        QVERIFY(s.property("vocab").value<Vocabulary>().terms.isEmpty());
+        QVERIFY(s.property("history").value<QList<Entry>>().isEmpty());
         QCOMPARE(Store::defaultDir().section('/', -1), QStringLiteral("Quillet"));
     }
 
@@ -72,8 +76,18 @@ private slots:
         QCOMPARE(*onDisk, s.history());
         QCOMPARE(f.notifier.posts, 0); // history is not announced
 
-        // A fresh start reads the same list.
-        QCOMPARE(f.open().history(), *onDisk);
+        // A fresh start reads the same list, and its next addition keeps the file in step.
+        Store& again = f.open();
+        QCOMPARE(again.history(), *onDisk);
+        again.addEntry(makeEntry(501));
+        again.updateEntry([&] {
+            Entry e = again.history()[7];
+            e.text = QStringLiteral("fixed later");
+            return e;
+        }());
+        QCOMPARE(again.history().size(), 500);
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(again.history()));
     }
 
     void updateAndClearHistory()
@@ -88,6 +102,8 @@ private slots:
         fixed.text = QStringLiteral("fixed");
         s.updateEntry(fixed);
         QCOMPARE(s.history(), QList<Entry>({b, fixed}));
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(s.history()));
 
         const QByteArray before = StoreFixture::read(f.dataFile("history.json"));
         QSignalSpy changed(&s, &Store::historyChanged);
@@ -98,6 +114,9 @@ private slots:
         s.clearHistory();
         QVERIFY(s.history().isEmpty());
         QCOMPARE(StoreFixture::read(f.dataFile("history.json")), QByteArray("[]"));
+        s.addEntry(a);
+        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
+                 std::optional(QList<Entry>({a})));
     }
 
     void historyFileFormat()
@@ -305,6 +324,17 @@ private slots:
         QFile::remove(f.cloudFile());
         f.open().addTerm(QStringLiteral("x"));
         QVERIFY(!QFileInfo::exists(f.cloudFile()));
+    }
+
+    void choosingASyncFolderLaterPublishesTheVocabulary()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        s.addTerm(QStringLiteral("before sync"));
+        QDir().mkpath(f.syncDir());
+        f.prefs->setSyncFolder(f.syncDir());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.cloudFile()), 10000);
+        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
     }
 
     void deletingEveryModeLeavesTheBuiltIns()
