@@ -2,6 +2,7 @@
 
 #include "speech/NetworkThread.h"
 #include "speech/SonioxResponse.h"
+#include "store/Preferences.h"
 #include "util/Clock.h"
 
 #include <QCoroFuture>
@@ -86,6 +87,11 @@ struct SonioxStream::Socket {
         socket->close(code);
     }
 };
+
+SonioxStream::Endpoint SonioxStream::Endpoint::fromPreferences(const Preferences& preferences)
+{
+    return {QUrl(preferences.sonioxEndpoint()), preferences.sonioxModel()};
+}
 
 SonioxStream::SonioxStream(NetworkThread& network, const Clock& clock, bool translate,
                            Callbacks callbacks)
