@@ -58,13 +58,16 @@ public:
     // Finals followed by the provisional tail, trimmed.
     QString transcript() const;
 
+    // Applies one response from the service, as the receive path does (network thread; also
+    // used directly by benchmarks).
+    void receive(const QByteArray& bytes);
+
 private:
     struct Socket;
 
     SonioxStream(NetworkThread& network, const Clock& clock, bool translate, Callbacks callbacks);
     void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
     void sendText(const QString& text);
-    void handleMessage(const QByteArray& bytes);
     void handleFailure(const QString& description);
     void resolve(bool done);
     void fireDown();
