@@ -1,0 +1,317 @@
+#include "store/ModeRules.h"
+
+#include "store/AppTables.h"
+#include "store/BuiltInModes.h"
+#include "store/ModeColor.h"
+
+#include <QRegularExpression>
+#include <QTest>
+
+#include <optional>
+
+using namespace quillet;
+
+namespace {
+
+Style customStyle(const QString& id)
+{
+    return Style{id,
+                 QStringLiteral("Mine"),
+                 QStringLiteral("#123456"),
+                 QStringLiteral("do it"),
+                 false,
+                 false,
+                 std::nullopt};
+}
+
+QList<Style> withoutIds(QList<Style> styles, const QStringList& ids)
+{
+    styles.removeIf([&](const Style& s) { return ids.contains(s.id); });
+    return styles;
+}
+
+QStringList idsOf(const QList<Style>& styles)
+{
+    QStringList ids;
+    for (const Style& s : styles)
+        ids << s.id;
+    return ids;
+}
+
+} // namespace
+
+class ModeRulesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void builtInTexts_data()
+    {
+        QTest::addColumn<QString>("id");
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("quillet") << "quillet" << 5 << 462;
+        QTest::newRow("code") << "code" << 13 << 1426;
+        QTest::newRow("chat") << "chat" << 10 << 1464;
+        QTest::newRow("write") << "write" << 9 << 1414;
+    }
+
+    void builtInTexts()
+    {
+        QFETCH(QString, id);
+        QFETCH(int, lines);
+        QFETCH(int, bytes);
+        const auto style = builtInStyle(id);
+        QVERIFY(style);
+        QCOMPARE(style->instructions.toUtf8().size(), bytes);
+        QCOMPARE(style->instructions.count(u'\n') + 1, lines);
+        QVERIFY(!style->instructions.endsWith(u'\n'));
+        QVERIFY(!style->edited.has_value());
+    }
+
+    void builtInTable()
+    {
+        QCOMPARE(idsOf(builtInStyles()), (QStringList{"quillet", "code", "chat", "write"}));
+        const QList<Style>& s = builtInStyles();
+        QCOMPARE(s[0].name, QStringLiteral("Quillet"));
+        QCOMPARE(s[0].color, QStringLiteral("#FF6B4A"));
+        QCOMPARE((QList<bool>{s[0].fast, s[1].fast, s[2].fast, s[3].fast}),
+                 (QList<bool>{true, false, true, false}));
+        QCOMPARE((QList<bool>{s[0].useHistory, s[1].useHistory, s[2].useHistory, s[3].useHistory}),
+                 (QList<bool>{false, true, false, false}));
+        // The non-ASCII characters survive as the exact code points.
+        QVERIFY(s[1].instructions.contains(QStringLiteral("Example \u2014 \"Fix the typo")));
+        QVERIFY(s[1].instructions.contains(QChar(0x2192)));
+        QVERIFY(s[2].instructions.contains(QStringLiteral("\u2764\uFE0F")));
+        QVERIFY(s[2].instructions.contains(QStringLiteral("\U0001F602")));
+
+        QVERIFY(isBuiltIn("write"));
+        QVERIFY(!isBuiltIn("Write"));
+        QVERIFY(!isBuiltIn("prompt"));
+        QVERIFY(!isBuiltIn(""));
+    }
+
+    void appTables()
+    {
+        const QMap<QString, QString>& apps = defaultApps();
+        QCOMPARE(apps.value("com.tinyspeck.slackmacgap"), QStringLiteral("chat"));
+        QCOMPARE(apps.value("com.fernwick.natterly"), QStringLiteral("chat"));
+        QCOMPARE(apps.value("com.todesktop.230313mzl4w4u92"), QStringLiteral("code"));
+        QCOMPARE(apps.value("com.granola.app"), QStringLiteral("write"));
+        QCOMPARE(apps.value("Slack"), QStringLiteral("chat"));
+        QCOMPARE(apps.value("Alacritty"), QStringLiteral("code"));
+        QCOMPARE(apps.value("libreoffice-writer"), QStringLiteral("write"));
+        // Lookups ignore case, so two keys equal but for case would make one of them dead.
+        QStringList lower;
+        for (auto it = apps.cbegin(); it != apps.cend(); ++it) {
+            QVERIFY2(!lower.contains(it.key().toLower()), qPrintable(it.key()));
+            lower << it.key().toLower();
+            QVERIFY(isBuiltIn(it.value()));
+        }
+        QVERIFY(apps.size() >= 38);
+
+        QCOMPARE(webApps().size(), 13);
+        QCOMPARE(webApps().first().name, QStringLiteral("Google Docs"));
+        QCOMPARE(webApps().last().modeId, QStringLiteral("code"));
+        QCOMPARE(newModePalette().size(), 6);
+    }
+
+    void startingMode_data()
+    {
+        QTest::addColumn<std::optional<bool>>("perApp");
+        QTest::addColumn<QStringList>("deleted");
+        QTest::addColumn<QString>("otherApps");
+        QTest::addColumn<std::optional<QString>>("app");
+        QTest::addColumn<std::optional<QString>>("title");
+        QTest::addColumn<QString>("expected");
+
+        const std::optional<QString> none;
+        const std::optional<QString> slack = QStringLiteral("com.tinyspeck.slackmacgap");
+        const std::optional<QString> browser = QStringLiteral("org.mozilla.firefox");
+        const std::optional<bool> on = true;
+
+        QTest::newRow("per-app absent ignores apps and otherApps")
+            << std::optional<bool>() << QStringList() << "write" << slack << none << "quillet";
+        QTest::newRow("per-app false")
+            << std::optional<bool>(false) << QStringList() << "write" << slack << none << "quillet";
+        QTest::newRow("mapped app") << on << QStringList() << "quillet" << slack << none << "chat";
+        QTest::newRow("linux app id, other case")
+            << on << QStringList() << "quillet" << std::optional<QString>("slack") << none
+            << "chat";
+        QTest::newRow("terminal class")
+            << on << QStringList() << "quillet" << std::optional<QString>("Gnome-terminal") << none
+            << "code";
+        QTest::newRow("title ending in Gmail")
+            << on << QStringList() << "quillet" << browser
+            << std::optional<QString>("Inbox (3) - me@example.com - Gmail") << "write";
+        QTest::newRow("table order, not title order")
+            << on << QStringList() << "quillet" << browser
+            << std::optional<QString>("Slack link pasted in Gmail") << "write";
+        QTest::newRow("lower-case github")
+            << on << QStringList() << "quillet" << browser
+            << std::optional<QString>("pull request · github") << "code";
+        QTest::newRow("substring, not whole word")
+            << on << QStringList() << "quillet" << browser
+            << std::optional<QString>("MySlackBot settings") << "chat";
+        QTest::newRow("title applies to any app")
+            << on << QStringList() << "quillet" << std::optional<QString>("org.example.Viewer")
+            << std::optional<QString>("Claude") << "code";
+        QTest::newRow("mapped app wins over title") << on << QStringList() << "quillet" << slack
+                                                    << std::optional<QString>("Gmail") << "chat";
+        QTest::newRow("no app, no title")
+            << on << QStringList() << "write" << none << none << "write";
+        QTest::newRow("deleted app mode falls to title")
+            << on << QStringList{"chat"} << "quillet" << slack << std::optional<QString>("GitHub")
+            << "code";
+        QTest::newRow("deleted app mode falls to otherApps")
+            << on << QStringList{"chat"} << "write" << slack << none << "write";
+        QTest::newRow("deleted title mode skips later rows")
+            << on << QStringList{"write"} << "code" << browser
+            << std::optional<QString>("Gmail and Slack") << "code";
+        QTest::newRow("otherApps deleted") << on << QStringList{"write"} << "write" << browser
+                                           << std::optional<QString>("Nothing here") << "quillet";
+        QTest::newRow("quillet deleted still answers quillet")
+            << on << QStringList{"quillet", "write"} << "write" << none << none << "quillet";
+    }
+
+    void startingMode()
+    {
+        QFETCH(std::optional<bool>, perApp);
+        QFETCH(QStringList, deleted);
+        QFETCH(QString, otherApps);
+        QFETCH(std::optional<QString>, app);
+        QFETCH(std::optional<QString>, title);
+        QFETCH(QString, expected);
+        ModeSettings settings = ModeSettings::defaults();
+        settings.perApp = perApp;
+        settings.otherApps = otherApps;
+        settings.styles = withoutIds(settings.styles, deleted);
+        QCOMPARE(quillet::startingMode(app, title, settings), expected);
+    }
+
+    void nextMode()
+    {
+        const QList<Style>& defaults = builtInStyles();
+        QString id = QStringLiteral("quillet");
+        QStringList cycle;
+        for (int i = 0; i < 5; ++i) {
+            id = quillet::nextMode(id, defaults);
+            cycle << id;
+        }
+        QCOMPARE(cycle, (QStringList{"code", "chat", "write", "quillet", "code"}));
+        QCOMPARE(quillet::nextMode("prompt", defaults), QStringLiteral("chat"));
+        QCOMPARE(quillet::nextMode("gone", defaults), QStringLiteral("code"));
+
+        QList<Style> noDefault = withoutIds(defaults, {"quillet"});
+        noDefault.append(customStyle("mine"));
+        QCOMPARE(quillet::nextMode("gone", noDefault), QStringLiteral("code"));
+        QCOMPARE(quillet::nextMode("mine", noDefault), QStringLiteral("code"));
+        QCOMPARE(quillet::nextMode("write", noDefault), QStringLiteral("mine"));
+        QCOMPARE(quillet::nextMode("anything", {}), QStringLiteral("quillet"));
+        QCOMPARE(quillet::nextMode("mine", {customStyle("mine")}), QStringLiteral("mine"));
+    }
+
+    void resolveStyle()
+    {
+        const QList<Style>& defaults = builtInStyles();
+        QCOMPARE(quillet::resolveStyle("prompt", defaults).id, QStringLiteral("code"));
+        QCOMPARE(quillet::resolveStyle("chat", defaults).name, QStringLiteral("Chat"));
+        QCOMPARE(quillet::resolveStyle("gone", defaults).id, QStringLiteral("quillet"));
+
+        QList<Style> renamed = defaults;
+        renamed[0].name = QStringLiteral("Plain");
+        QCOMPARE(quillet::resolveStyle("gone", renamed).name, QStringLiteral("Plain"));
+
+        const Style fallback = quillet::resolveStyle("code", {customStyle("mine")});
+        QCOMPARE(fallback, defaults.first());
+        QVERIFY(!fallback.edited.has_value());
+    }
+
+    void refreshBuiltIns()
+    {
+        QList<Style> styles = builtInStyles();
+        // Unedited, renamed and recoloured: keeps name and colour, follows the instructions.
+        styles[0].name = QStringLiteral("Plain");
+        styles[0].color = QStringLiteral("#000000");
+        styles[0].instructions = QStringLiteral("old text");
+        styles[0].fast = false;
+        // Edited: kept as the user saved it.
+        styles[1].instructions = QStringLiteral("my code rules");
+        styles[1].useHistory = false;
+        styles[1].edited = true;
+        // Judged unedited (false): refreshed, flag kept.
+        styles[2].instructions = QStringLiteral("older chat");
+        styles[2].edited = false;
+        // A custom mode that reuses no built-in id is untouched.
+        styles.append(customStyle("mine"));
+        styles.move(3, 0);
+
+        QList<Style> refreshed = styles;
+        quillet::refreshBuiltIns(refreshed);
+
+        QCOMPARE(idsOf(refreshed), idsOf(styles));
+        const Style& plain = refreshed[1];
+        QCOMPARE(plain.name, QStringLiteral("Plain"));
+        QCOMPARE(plain.color, QStringLiteral("#000000"));
+        QCOMPARE(plain.instructions, builtInStyles()[0].instructions);
+        QCOMPARE(plain.fast, true);
+        QVERIFY(!plain.edited.has_value());
+        QCOMPARE(refreshed[2], styles[2]);
+        QCOMPARE(refreshed[3].instructions, builtInStyles()[2].instructions);
+        QCOMPARE(refreshed[3].edited, std::optional<bool>(false));
+        QCOMPARE(refreshed[0], builtInStyles()[3]);
+        QCOMPARE(refreshed[4], styles[4]);
+    }
+
+    void newModeTemplate()
+    {
+        QList<Style> styles = builtInStyles();
+        const Style first = quillet::newModeTemplate(styles);
+        QCOMPARE(first.color, QStringLiteral("#6366F1"));
+        QCOMPARE(first.name, QStringLiteral("New mode"));
+        QCOMPARE(first.instructions.toUtf8().size(), 53);
+        QVERIFY(first.instructions.endsWith(QStringLiteral("\n- ")));
+        QVERIFY(!first.fast && !first.useHistory && !first.edited.has_value());
+        static const QRegularExpression uuid(
+            QStringLiteral("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"));
+        QVERIFY2(uuid.match(first.id).hasMatch(), qPrintable(first.id));
+        QVERIFY(quillet::newModeTemplate(styles).id != first.id);
+
+        styles.append(first);
+        QCOMPARE(quillet::newModeTemplate(styles).color, QStringLiteral("#EF4444"));
+        styles.append(first);
+        QCOMPARE(quillet::newModeTemplate(styles).color, QStringLiteral("#F59E0B"));
+    }
+
+    void colorFromHex_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<uint>("rgb");
+        QTest::newRow("canonical") << "#3B82F6" << 0x3B82F6u;
+        QTest::newRow("lower case, no hash") << "3b82f6" << 0x3B82F6u;
+        QTest::newRow("hashes at both ends") << "##3B82F6#" << 0x3B82F6u;
+        QTest::newRow("plus sign") << "#+3B82F6" << 0x3B82F6u;
+        QTest::newRow("short number") << "#FF" << 0x0000FFu;
+        QTest::newRow("eight digits keep the low 24 bits") << "#7F3B82F6" << 0x3B82F6u;
+        QTest::newRow("empty") << "" << 0x888888u;
+        QTest::newRow("only hashes") << "###" << 0x888888u;
+        QTest::newRow("not hexadecimal") << "blue" << 0x888888u;
+        QTest::newRow("bad digit") << "#3B82G6" << 0x888888u;
+        QTest::newRow("prefix 0x") << "0x3B82F6" << 0x888888u;
+        QTest::newRow("inner space") << "#3B 82F6" << 0x888888u;
+        QTest::newRow("too large for 32 bits") << "#1FFFFFFFF" << 0x888888u;
+        QTest::newRow("sign only") << "#+" << 0x888888u;
+        QTest::newRow("minus") << "-3B82F6" << 0x888888u;
+    }
+
+    void colorFromHex()
+    {
+        QFETCH(QString, text);
+        QFETCH(uint, rgb);
+        const ModeColor color = quillet::colorFromHex(text);
+        QCOMPARE(color.rgb(), rgb);
+        QCOMPARE(color.red, ((rgb >> 16) & 0xFF) / 255.0);
+        QCOMPARE(color.blue, (rgb & 0xFF) / 255.0);
+    }
+};
+
+QTEST_GUILESS_MAIN(ModeRulesTest)
+#include "ModeRulesTest.moc"
