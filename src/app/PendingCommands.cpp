@@ -13,14 +13,6 @@ QCoro::Task<int> notYet(CommandEnv env, const char* name)
 }
 } // namespace
 
-QCoro::Task<int> runVocabCommand(CommandEnv env)
-{
-    return notYet(env, "vocab");
-}
-QCoro::Task<int> runHistoryCommand(CommandEnv env)
-{
-    return notYet(env, "history");
-}
 QCoro::Task<int> runTranscribeCommand(CommandEnv env)
 {
     return notYet(env, "transcribe");

@@ -22,6 +22,7 @@ public:
     EnchantSpellChecker& operator=(const EnchantSpellChecker&) = delete;
 
     bool accepts(QStringView text, const QString& language) const override;
+    bool isAvailable() const override { return m_broker != nullptr; }
 
     // Whether Enchant has a dictionary for `language`.
     bool hasDictionary(const QString& language) const;

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
@@ -22,6 +23,11 @@ class KeyStore : public QObject {
 public:
     static inline const QString service = QStringLiteral("com.fernwick.quillet");
     static inline const QString sonioxAccount = QStringLiteral("soniox");
+    // Every account the store loads: the speech key and the three provider keys.
+    static const QStringList& accounts();
+    // The status while no keyring service answers.
+    static inline const QString noKeyringStatus =
+        QStringLiteral("No keyring service: keys typed here last only until Quillet quits");
 
     // `backend` is the keyring (not owned; must outlive the store).
     explicit KeyStore(SecretBackend& backend, QObject* parent = nullptr);
@@ -48,8 +54,12 @@ public:
 signals:
     void statusChanged();
     void keysChanged();
+    // load() has finished (emitted once).
+    void loadFinished();
 
 private:
+    void setStatus(const QString& status);
+
     struct Private;
     std::unique_ptr<Private> d;
 };

@@ -63,6 +63,12 @@ std::optional<qint64> toInteger(const QVariant& v)
     case QMetaType::LongLong:
     case QMetaType::UInt:
         return v.toLongLong();
+    case QMetaType::Double: {
+        const double d = v.toDouble();
+        if (std::isfinite(d) && d == std::trunc(d) && std::abs(d) < 9e15)
+            return static_cast<qint64>(d);
+        return std::nullopt;
+    }
     case QMetaType::QString: {
         bool ok = false;
         const qint64 n = v.toString().trimmed().toLongLong(&ok);
@@ -185,12 +191,36 @@ qint64 Preferences::integer(const QString& key, qint64 fallback) const
     return toInteger(value(key)).value_or(fallback);
 }
 
+std::optional<QString> Preferences::argument(const QString& key) const
+{
+    QMutexLocker lock(&m_mutex);
+    const auto it = m_arguments.constFind(key);
+    if (it == m_arguments.cend())
+        return std::nullopt;
+    return *it;
+}
+
 QStringList Preferences::stringList(const QString& key, const QStringList& fallback) const
 {
+    // On the command line a list is written "en,fr" or, as a property list, "(en, fr)".
+    if (auto arg = argument(key)) {
+        QString text = arg->trimmed();
+        if (text.startsWith(u'(') && text.endsWith(u')'))
+            text = text.mid(1, text.size() - 2);
+        QStringList out;
+        for (QString item : text.split(u',')) {
+            item = item.trimmed();
+            if (item.size() >= 2 && item.startsWith(u'"') && item.endsWith(u'"'))
+                item = item.mid(1, item.size() - 2);
+            if (!item.isEmpty())
+                out << item;
+        }
+        return out.isEmpty() ? fallback : out;
+    }
     const QVariant v = value(key);
-    // The INI format stores a one-element list as a plain string.
+    // The INI format stores a one-element list as a plain string; a blank one is no list.
     if (v.typeId() == QMetaType::QString)
-        return QStringList{v.toString()};
+        return v.toString().trimmed().isEmpty() ? fallback : QStringList{v.toString()};
     if (v.typeId() == QMetaType::QStringList)
         return v.toStringList();
     if (v.typeId() == QMetaType::QVariantList) {
@@ -300,6 +330,28 @@ std::optional<QString> Preferences::syncFolder() const
 QStringList Preferences::terminalApps() const
 {
     return stringList(QStringLiteral("terminalApps"), {});
+}
+
+QString Preferences::provider() const
+{
+    const QString raw = string(QStringLiteral("provider"));
+    if (raw == u"openai" || raw == u"custom")
+        return raw;
+    return QStringLiteral("cerebras");
+}
+
+std::optional<QString> Preferences::providerSetting(const QString& name,
+                                                    const QString& provider) const
+{
+    return nonEmptyString(name + u'.' + provider);
+}
+
+void Preferences::setSyncFolder(const QString& folder)
+{
+    if (folder.isEmpty())
+        remove(QStringLiteral("syncFolder"));
+    else
+        setValue(QStringLiteral("syncFolder"), folder);
 }
 
 } // namespace quillet

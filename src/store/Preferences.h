@@ -66,6 +66,19 @@ public:
     std::optional<QString> syncFolder() const;
     QStringList terminalApps() const;
 
+    // The text-processing provider's raw value: "cerebras", "openai" or "custom"; anything else
+    // reads as "cerebras".
+    QString provider() const;
+    // A per-provider setting, stored under name + "." + provider ("baseURL.openai",
+    // "model.cerebras", "promptModel.custom"); absent or empty reads as nullopt, meaning the
+    // provider's default.
+    std::optional<QString> providerSetting(const QString& name, const QString& provider) const;
+    void setProviderSetting(const QString& name, const QString& provider, const QString& value)
+    {
+        setValue(name + u'.' + provider, value);
+    }
+    void setProvider(const QString& raw) { setValue(QStringLiteral("provider"), raw); }
+
     void setHotkey(int code) { setValue(QStringLiteral("hotkey"), code); }
     void setTailSeconds(double s) { setValue(QStringLiteral("tailSeconds"), s); }
     void setAutoUpdate(bool on) { setValue(QStringLiteral("autoUpdate"), on); }
@@ -74,6 +87,9 @@ public:
     // Clearing writes the empty string.
     void setTranslateTo(const QString& code) { setValue(QStringLiteral("translateTo"), code); }
     void setSettingsTab(int tag) { setValue(QStringLiteral("settingsTab"), tag); }
+    void setShowSettings(bool on) { setValue(QStringLiteral("showSettings"), on); }
+    // Clearing (an empty text) removes the preference: no sync folder.
+    void setSyncFolder(const QString& folder);
 
     static constexpr int defaultHotkey = 61;
     static constexpr double defaultTailSeconds = 0.3;
@@ -86,6 +102,7 @@ signals:
 
 private:
     QVariant fileValue(const QString& key) const;
+    std::optional<QString> argument(const QString& key) const;
 
     mutable QMutex m_mutex;
     std::unique_ptr<QSettings> m_settings;

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "speech/SpeechStream.h"
+
+#include <QFuture>
+#include <QMutex>
+#include <QPromise>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+namespace quillet {
+
+class Clock;
+class NetworkThread;
+
+// One WebSocket session with the Soniox real-time service. The socket lives on the network
+// thread; this object may be used from any thread. Every field below the mutex is touched only
+// under it, and callbacks and the finish continuation run after it is released.
+class SonioxStream final : public SpeechStream, public std::enable_shared_from_this<SonioxStream> {
+public:
+    using Options = SpeechStream::Options;
+
+    // Where to connect and which model to ask for (the composition root reads the preferences).
+    struct Endpoint {
+        QUrl url;
+        QString model;
+    };
+
+    // How often a pending finish looks at its timers.
+    static constexpr int checkIntervalMs = 250;
+
+    // Opens the socket and sends the configuration message; failures arrive later through
+    // onError/onDown. `network` and `clock` must outlive the stream.
+    static std::shared_ptr<SonioxStream> create(NetworkThread& network, const Endpoint& endpoint,
+                                                const Clock& clock, const QString& apiKey,
+                                                const Options& options, Callbacks callbacks);
+    // A factory for the transcriber.
+    static SpeechStreamFactory factory(NetworkThread& network, Endpoint endpoint,
+                                       const Clock& clock);
+    // The first message of a session, compact JSON.
+    static QByteArray configurationMessage(const QString& apiKey, const QString& model,
+                                           const Options& options);
+
+    ~SonioxStream() override;
+
+    void sendAudio(QByteArray frame) override;
+    QCoro::Task<QString> finish(double stall, double maxWait) override;
+    void close() override;
+
+    QString finals() const override;
+    qint64 finalMs() const override;
+    qint64 totalMs() const override;
+    // Finals followed by the provisional tail, trimmed.
+    QString transcript() const;
+
+private:
+    struct Socket;
+
+    SonioxStream(NetworkThread& network, const Clock& clock, bool translate, Callbacks callbacks);
+    void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
+    void sendText(const QString& text);
+    void handleMessage(const QByteArray& bytes);
+    void handleFailure(const QString& description);
+    void resolve(bool done);
+    void fireDown();
+    void scheduleCheck(double stall, double maxWait, double start);
+    QString transcriptLocked() const;
+
+    NetworkThread& m_network;
+    const Clock& m_clock;
+    const Callbacks m_callbacks;
+    const bool m_translate;
+    const std::shared_ptr<Socket> m_socket;
+
+    mutable QMutex m_mutex;
+    QString m_finals;
+    QString m_tail;
+    std::optional<QPromise<QString>> m_waiter;
+    bool m_closed = false;
+    bool m_done = false;
+    bool m_downFired = false;
+    qint64 m_finalMs = 0;
+    qint64 m_totalMs = 0;
+    double m_lastMessage;
+};
+
+} // namespace quillet

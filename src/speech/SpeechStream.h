@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoroTask>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace quillet {
+
+// One conversation with a real-time speech service, as the transcriber sees it. The transcriber
+// works against this interface so that tests can hand it a recording stand-in.
+class SpeechStream {
+public:
+    struct Options {
+        QStringList languages;
+        QStringList terms;
+        std::optional<QString> translateTo;
+    };
+
+    // Called on the network thread, never while the stream holds its own lock.
+    struct Callbacks {
+        std::function<void(const QString&)> onUpdate;
+        std::function<void(const QString&)> onError;
+        std::function<void()> onDown;
+    };
+
+    virtual ~SpeechStream() = default;
+
+    // Queues one binary frame of 16 kHz mono s16le audio; failures show up as onError/onDown.
+    virtual void sendAudio(QByteArray frame) = 0;
+    // Asks the service to finalise and returns the final transcript, after at most `stall`
+    // seconds without a response or `maxWait` seconds in all.
+    virtual QCoro::Task<QString> finish(double stall, double maxWait) = 0;
+    // Ends the session from our side: no onDown follows, a pending finish returns at once.
+    virtual void close() = 0;
+
+    virtual QString finals() const = 0;
+    virtual qint64 finalMs() const = 0;
+    virtual qint64 totalMs() const = 0;
+};
+
+// Makes a started stream with the given key, options and callbacks.
+using SpeechStreamFactory = std::function<std::shared_ptr<SpeechStream>(
+    const QString& apiKey, const SpeechStream::Options& options, SpeechStream::Callbacks)>;
+
+} // namespace quillet

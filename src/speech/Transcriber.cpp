@@ -1,0 +1,272 @@
+#include "speech/Transcriber.h"
+
+#include "speech/TextJoin.h"
+#include "util/Clock.h"
+
+#include <QCoroFuture>
+#include <QPromise>
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace quillet {
+
+namespace {
+
+// A deep copy of `audio` from `start` on (never a shared view of the recording, which would
+// make the next append copy the whole recording).
+QByteArray copyFrom(const QByteArray& audio, qsizetype start)
+{
+    return QByteArray(audio.constData() + start, audio.size() - start);
+}
+
+} // namespace
+
+Transcriber::Transcriber(SpeechStreamFactory streamFactory, SpeechStream::Options options,
+                         Callbacks callbacks, const Clock& clock)
+    : m_streamFactory(std::move(streamFactory))
+    , m_options(std::move(options))
+    , m_callbacks(std::move(callbacks))
+    , m_clock(clock)
+    , m_progressAt(clock.uptime())
+    , m_streamBornAt(m_progressAt)
+{}
+
+Transcriber::~Transcriber() = default;
+
+std::shared_ptr<Transcriber> Transcriber::create(KeyProvider keyProvider,
+                                                 SpeechStreamFactory streamFactory,
+                                                 SpeechStream::Options options, Callbacks callbacks,
+                                                 const Clock& clock)
+{
+    std::shared_ptr<Transcriber> transcriber(
+        new Transcriber(std::move(streamFactory), std::move(options), std::move(callbacks), clock));
+    auto done = std::make_shared<QPromise<void>>();
+    done->start();
+    transcriber->m_ready = done->future();
+    // The task runs on by itself; it holds the transcriber weakly.
+    obtainKey(transcriber, std::move(keyProvider), std::move(done));
+    return transcriber;
+}
+
+QCoro::Task<void> Transcriber::obtainKey(std::weak_ptr<Transcriber> weak, KeyProvider keyProvider,
+                                         std::shared_ptr<QPromise<void>> done)
+{
+    // Completes `ready` however this ends.
+    struct Finisher {
+        std::shared_ptr<QPromise<void>> promise;
+        ~Finisher() { promise->finish(); }
+    } finisher{std::move(done)};
+
+    const Result<QString> key = co_await keyProvider();
+    const auto self = weak.lock();
+    if (!self || self->m_cancelled)
+        co_return;
+    if (!key) {
+        if (self->m_callbacks.onError)
+            self->m_callbacks.onError(key.error());
+        co_return;
+    }
+    self->startFirst(key.value());
+}
+
+void Transcriber::startFirst(const QString& apiKey)
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_ended)
+        return;
+    m_apiKey = apiKey;
+    const auto stream = makeStreamLocked();
+    m_stream = stream;
+    m_streamBornAt = m_clock.uptime();
+    const QByteArray replay = copyFrom(m_audio, m_streamStart);
+    m_batch.clear();
+    QMutexLocker order(&m_sendOrder);
+    locker.unlock();
+    sendReplay(*stream, replay);
+}
+
+std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
+{
+    // The callbacks know their stream by address, set once it exists; they compare it with the
+    // current stream under the lock, so a replaced stream is recognised.
+    auto identity = std::make_shared<std::atomic<const SpeechStream*>>(nullptr);
+    std::weak_ptr<Transcriber> weak = weak_from_this();
+    SpeechStream::Callbacks callbacks;
+    callbacks.onUpdate = [weak, identity](const QString& text) {
+        const auto self = weak.lock();
+        if (!self)
+            return;
+        QString whole;
+        {
+            QMutexLocker locker(&self->m_mutex);
+            if (self->m_stream.get() != identity->load())
+                return;
+            whole = joinText(self->m_committed, text);
+        }
+        if (self->m_callbacks.onUpdate)
+            self->m_callbacks.onUpdate(whole);
+    };
+    callbacks.onError = [weak](const QString& text) {
+        if (const auto self = weak.lock(); self && self->m_callbacks.onLog)
+            self->m_callbacks.onLog(text);
+    };
+    callbacks.onDown = [weak, identity] {
+        if (const auto self = weak.lock())
+            self->replace(identity->load());
+    };
+    auto stream = m_streamFactory(m_apiKey, m_options, std::move(callbacks));
+    identity->store(stream.get());
+    return stream;
+}
+
+void Transcriber::sendReplay(SpeechStream& stream, const QByteArray& audio)
+{
+    for (qsizetype offset = 0; offset < audio.size(); offset += replayFrame)
+        stream.sendAudio(audio.mid(offset, replayFrame));
+}
+
+void Transcriber::send(const QByteArray& chunk)
+{
+    std::shared_ptr<SpeechStream> stream;
+    qint64 sentMs = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_audio.size() < replayCap) {
+            if (m_audio.capacity() == 0)
+                m_audio.reserve(replayCap);
+            m_audio.append(chunk);
+        }
+        m_batch.append(chunk);
+        if (!m_stream)
+            return;
+        stream = m_stream;
+        QByteArray frame;
+        if (m_batch.size() >= frameThreshold)
+            frame = std::exchange(m_batch, QByteArray());
+        sentMs = (m_audio.size() - m_streamStart) / bytesPerMs;
+        if (!frame.isEmpty()) {
+            QMutexLocker order(&m_sendOrder);
+            locker.unlock();
+            stream->sendAudio(std::move(frame));
+        }
+    }
+
+    const qint64 totalMs = stream->totalMs();
+    const qint64 behind = sentMs - totalMs;
+    const bool lag = behind > lagThresholdMs;
+    const double now = m_clock.uptime();
+    bool lagChanged = false;
+    bool stalled = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (lag != m_lagging) {
+            m_lagging = lag;
+            lagChanged = true;
+        }
+        if (m_progressMs < totalMs) {
+            m_progressMs = totalMs;
+            m_progressAt = now;
+        }
+        stalled = behind > stallThresholdMs && now - m_progressAt > noProgressSeconds &&
+                  now - m_streamBornAt > minimumStreamAge && m_reconnects < freshSessionLimit;
+    }
+    if (lagChanged) {
+        m_laggingFlag = lag;
+        if (m_callbacks.onLag)
+            m_callbacks.onLag(lag);
+    }
+    if (stalled) {
+        if (m_callbacks.onLog)
+            m_callbacks.onLog(QStringLiteral("Soniox session stalled ") + QString::number(behind) +
+                              QStringLiteral(" ms behind; switching to a fresh session"));
+        if (replace(stream.get()))
+            stream->close();
+    }
+}
+
+bool Transcriber::replace(const SpeechStream* old)
+{
+    QMutexLocker locker(&m_mutex);
+    if (!old || m_stream.get() != old || m_ended)
+        return false;
+    if (m_reconnects >= freshSessionLimit) {
+        locker.unlock();
+        if (m_callbacks.onError)
+            m_callbacks.onError(QStringLiteral("Lost the connection to Soniox"));
+        return false;
+    }
+    ++m_reconnects;
+    m_committed = joinText(m_committed, m_stream->finals());
+    const qint64 finalMs = m_stream->finalMs();
+    m_streamStart = std::min<qsizetype>(m_streamStart + finalMs * bytesPerMs, m_audio.size());
+    const QByteArray replay = copyFrom(m_audio, m_streamStart);
+    m_batch.clear();
+    const auto fresh = makeStreamLocked();
+    m_stream = fresh;
+    m_progressMs = 0;
+    m_progressAt = m_clock.uptime();
+    m_streamBornAt = m_progressAt;
+    QMutexLocker order(&m_sendOrder);
+    locker.unlock();
+    sendReplay(*fresh, replay);
+    return true;
+}
+
+QCoro::Task<QString> Transcriber::finish()
+{
+    const auto self = shared_from_this();
+    if (m_ready.isValid())
+        co_await m_ready;
+    std::shared_ptr<SpeechStream> stream;
+    QByteArray batch;
+    QString committed;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_ended = true;
+        stream = m_stream;
+        batch = std::exchange(m_batch, QByteArray());
+        committed = m_committed;
+    }
+    if (!stream)
+        co_return committed;
+    if (!batch.isEmpty())
+        stream->sendAudio(std::move(batch));
+    const QString text = co_await stream->finish(finishStall, finishLimit);
+    stream->close();
+    co_return joinText(committed, text);
+}
+
+void Transcriber::cancel()
+{
+    m_cancelled = true;
+    std::shared_ptr<SpeechStream> stream;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_ended = true;
+        stream = m_stream;
+    }
+    if (stream)
+        stream->close();
+}
+
+int Transcriber::reconnects() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_reconnects;
+}
+
+QString Transcriber::committed() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_committed;
+}
+
+qsizetype Transcriber::audioSize() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_audio.size();
+}
+
+} // namespace quillet

@@ -1,0 +1,95 @@
+#include "store/SyncFolder.h"
+
+#include "store/Preferences.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace quillet {
+
+SyncFolder::SyncFolder(Preferences& prefs, QObject* parent)
+    : QObject(parent)
+    , m_prefs(prefs)
+{
+    // Sync tools write in bursts (temporary file, rename, attributes); one report per burst.
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(150);
+    connect(&m_settle, &QTimer::timeout, this, &SyncFolder::changedExternally);
+    connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &SyncFolder::onChanged);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SyncFolder::onChanged);
+    connect(&m_prefs, &Preferences::changed, this, [this](const QString& key) {
+        if (key == u"syncFolder")
+            onChanged();
+    });
+    watch();
+}
+
+QString SyncFolder::filePath() const
+{
+    const auto folder = m_prefs.syncFolder();
+    if (!folder)
+        return {};
+    return QDir(*folder).filePath(fileName);
+}
+
+std::optional<QByteArray> SyncFolder::read() const
+{
+    const QString path = filePath();
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return file.readAll();
+}
+
+void SyncFolder::write(const QByteArray& bytes)
+{
+    const QString path = filePath();
+    if (path.isEmpty())
+        return;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        file.cancelWriting();
+        return;
+    }
+    file.commit();
+    watch();
+}
+
+void SyncFolder::watch()
+{
+    const QString path = filePath();
+    const QString folder = path.isEmpty() ? QString() : QFileInfo(path).absolutePath();
+    // An atomic replacement (write to a temporary file, rename over) drops the watch on the old
+    // file, so the file is added again whenever it exists; the folder watch sees it appear.
+    QStringList wanted;
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        wanted << folder;
+    if (!path.isEmpty() && QFileInfo::exists(path))
+        wanted << path;
+    QStringList stale;
+    const QStringList watched = m_watcher.files() + m_watcher.directories();
+    for (const QString& p : watched)
+        if (!wanted.contains(p))
+            stale << p;
+    if (!stale.isEmpty())
+        m_watcher.removePaths(stale);
+    QStringList missing;
+    for (const QString& p : wanted)
+        if (!watched.contains(p))
+            missing << p;
+    if (!missing.isEmpty())
+        m_watcher.addPaths(missing);
+}
+
+void SyncFolder::onChanged()
+{
+    watch();
+    m_settle.start();
+}
+
+} // namespace quillet

@@ -1,0 +1,163 @@
+// The vocab and history commands of the quillet binary, over a private data folder.
+
+#include "CliRunner.h"
+#include "store/Entry.h"
+#include "vocab/Vocabulary.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTest>
+
+using namespace quillet;
+
+namespace {
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write(bytes);
+}
+
+} // namespace
+
+class CommandLineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo(qEnvironmentVariable("QUILLET_BINARY")).isExecutable())
+            QSKIP("QUILLET_BINARY is not set");
+    }
+
+    void vocabularyEdits()
+    {
+        CliRunner cli;
+        auto r = cli.run({"vocab"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Terms: none\nReplacements: none\n"));
+        QVERIFY(!QFile::exists(cli.dataFile("vocabulary.json")));
+
+        QCOMPARE(cli.run({"vocab", "add", "  Kubernetes "}).code, 0);
+        r = cli.run({"vocab", "add", "kubernetes"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("already"));
+        QCOMPARE(cli.run({"vocab", "replace", "open ai", "OpenAI"}).code, 0);
+
+        auto v = Vocabulary::decode(readFile(cli.dataFile("vocabulary.json")));
+        QVERIFY(v);
+        QCOMPARE(v->terms, QStringList({"Kubernetes", "OpenAI"}));
+        QCOMPARE(v->replacements, QList<Replacement>({{"open ai", "OpenAI"}}));
+        QVERIFY(v->updatedAt);
+
+        r = cli.run({"vocab"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Terms (2):\n  Kubernetes\n  OpenAI\n"
+                                       "Replacements (1):\n  open ai \u2192 OpenAI\n"));
+
+        // Remove by a replacement's FROM, then a term, ignoring case.
+        r = cli.run({"vocab", "remove", "Open AI"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("replacement"));
+        QCOMPARE(cli.run({"vocab", "remove", "KUBERNETES"}).code, 0);
+        v = Vocabulary::decode(readFile(cli.dataFile("vocabulary.json")));
+        QVERIFY(v);
+        QCOMPARE(v->terms, QStringList({"OpenAI"}));
+        QVERIFY(v->replacements.isEmpty());
+
+        // Nothing to remove: an error, and the file is left alone.
+        const QByteArray before = readFile(cli.dataFile("vocabulary.json"));
+        r = cli.run({"vocab", "remove", "nothing"});
+        QCOMPARE(r.code, 1);
+        QVERIFY(r.err.contains("no term or replacement \"nothing\""));
+        QCOMPARE(readFile(cli.dataFile("vocabulary.json")), before);
+    }
+
+    void vocabularyUsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("unknown action") << QStringList{"vocab", "frobnicate"};
+        QTest::newRow("add without term") << QStringList{"vocab", "add"};
+        QTest::newRow("add two words unquoted") << QStringList{"vocab", "add", "a", "b"};
+        QTest::newRow("blank term") << QStringList{"vocab", "add", "   "};
+        QTest::newRow("replace one side") << QStringList{"vocab", "replace", "a"};
+        QTest::newRow("replace same") << QStringList{"vocab", "replace", "same", " same"};
+        QTest::newRow("remove nothing") << QStringList{"vocab", "remove"};
+        QTest::newRow("list with junk") << QStringList{"vocab", "extra", "words"};
+    }
+    void vocabularyUsageErrors()
+    {
+        QFETCH(QStringList, args);
+        CliRunner cli;
+        const auto r = cli.run(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("Usage: quillet vocab"), qPrintable(r.err));
+        QVERIFY(!QFile::exists(cli.dataFile("vocabulary.json")));
+    }
+
+    void historyListing()
+    {
+        CliRunner cli;
+        QCOMPARE(cli.run({"history"}).out, QStringLiteral("No dictations yet\n"));
+        QList<Entry> entries;
+        for (int i = 0; i < 3; ++i) {
+            Entry e;
+            e.id = QUuid::createUuid();
+            e.date = QDateTime::fromSecsSinceEpoch(1'760'000'000 - i * 60, Qt::UTC);
+            e.raw = QStringLiteral("raw %1").arg(i);
+            e.text = QStringLiteral("text %1\nsecond line").arg(i);
+            e.mode = QStringLiteral("code");
+            if (i == 0)
+                e.app = QStringLiteral("Terminal");
+            entries << e;
+        }
+        writeFile(cli.dataFile("history.json"), Entry::encodeList(entries));
+
+        auto r = cli.run({"history", "--limit", "2"});
+        QCOMPARE(r.code, 0);
+        QVERIFY(r.out.contains("  code  Terminal\n    text 0\n    second line\n"));
+        QVERIFY(r.out.contains("text 1"));
+        QVERIFY(!r.out.contains("text 2"));
+        QVERIFY(r.out.indexOf("text 0") < r.out.indexOf("text 1"));
+
+        r = cli.run({"history", "--json"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(Entry::decodeList(r.out.trimmed().toUtf8()), std::optional(entries));
+        r = cli.run({"history", "--limit", "1", "--json"});
+        QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).array().size(), 1);
+
+        r = cli.run({"history", "clear"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out, QStringLiteral("Cleared 3 entries\n"));
+        QCOMPARE(readFile(cli.dataFile("history.json")), QByteArray("[]"));
+    }
+
+    void historyUsageErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("limit missing") << QStringList{"history", "--limit"};
+        QTest::newRow("limit text") << QStringList{"history", "--limit", "ten"};
+        QTest::newRow("limit negative") << QStringList{"history", "--limit", "-1"};
+        QTest::newRow("unknown option") << QStringList{"history", "--xml"};
+        QTest::newRow("clear with options") << QStringList{"history", "clear", "--json"};
+    }
+    void historyUsageErrors()
+    {
+        QFETCH(QStringList, args);
+        CliRunner cli;
+        const auto r = cli.run(args);
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("Usage: quillet history"), qPrintable(r.err));
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "CommandLineTest.moc"

@@ -1,0 +1,313 @@
+#include "SimulatorProcess.h"
+#include "SpeechTestSupport.h"
+#include "TestClock.h"
+#include "speech/NetworkThread.h"
+#include "speech/SonioxStream.h"
+#include "speech/Transcriber.h"
+#include "util/Clock.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+constexpr int kWait = 20000;
+
+// Audio that carries its own time: the first two samples of every millisecond hold the
+// millisecond's number (low 15 bits, then the next 15), which the simulator's --timecode reads.
+QByteArray timecodedAudio(qint64 fromMs, qint64 toMs)
+{
+    QByteArray audio((toMs - fromMs) * 32, '\0');
+    for (qint64 ms = fromMs; ms < toMs; ++ms) {
+        char* block = audio.data() + (ms - fromMs) * 32;
+        const quint16 low = ms & 0x7FFF;
+        const quint16 high = (ms >> 15) & 0x7FFF;
+        block[0] = static_cast<char>(low & 0xff);
+        block[1] = static_cast<char>(low >> 8);
+        block[2] = static_cast<char>(high & 0xff);
+        block[3] = static_cast<char>(high >> 8);
+    }
+    return audio;
+}
+
+void sendInChunks(Transcriber& transcriber, const QByteArray& audio, qsizetype chunk = 682)
+{
+    for (qsizetype at = 0; at < audio.size(); at += chunk)
+        transcriber.send(audio.mid(at, chunk));
+}
+
+Transcriber::KeyProvider key(const QString& value)
+{
+    return [value]() -> QCoro::Task<Result<QString>> { co_return Result<QString>(value); };
+}
+
+struct Reports {
+    QMutex mutex;
+    QStringList updates;
+    QStringList errors;
+    QStringList logs;
+    QList<bool> lags;
+
+    static Transcriber::Callbacks attach(const std::shared_ptr<Reports>& r)
+    {
+        Transcriber::Callbacks c;
+        c.onUpdate = [r](const QString& t) {
+            QMutexLocker l(&r->mutex);
+            r->updates.append(t);
+        };
+        c.onError = [r](const QString& t) {
+            QMutexLocker l(&r->mutex);
+            r->errors.append(t);
+        };
+        c.onLog = [r](const QString& t) {
+            QMutexLocker l(&r->mutex);
+            r->logs.append(t);
+        };
+        c.onLag = [r](bool lag) {
+            QMutexLocker l(&r->mutex);
+            r->lags.append(lag);
+        };
+        return c;
+    }
+    QString lastUpdate()
+    {
+        QMutexLocker l(&mutex);
+        return updates.isEmpty() ? QString() : updates.last();
+    }
+    QStringList errorsNow()
+    {
+        QMutexLocker l(&mutex);
+        return errors;
+    }
+    QStringList logsNow()
+    {
+        QMutexLocker l(&mutex);
+        return logs;
+    }
+    QList<bool> lagsNow()
+    {
+        QMutexLocker l(&mutex);
+        return lags;
+    }
+};
+
+QString words(int count)
+{
+    QStringList list;
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("w%1").arg(i);
+    return list.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestSpeechSimulator : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void fullSession();
+    void wrongKeyIsRefused();
+    void translatedSession();
+    void threeDropsKeepEveryFinalisedWord();
+    void serviceErrorIsReplaced();
+    void stallSwitchesSession();
+    void lagIsReported();
+
+private:
+    std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
+                                             const std::shared_ptr<Reports>& reports,
+                                             const Clock& clock = SystemClock::instance(),
+                                             SpeechStream::Options options = {})
+    {
+        return Transcriber::create(
+            key(QStringLiteral("sim-key")),
+            SonioxStream::factory(*m_network, {sim.url(), QStringLiteral("stt-rt-v5")}, clock),
+            std::move(options), Reports::attach(reports), clock);
+    }
+    std::unique_ptr<NetworkThread> m_network;
+};
+
+void TestSpeechSimulator::initTestCase()
+{
+    m_network = std::make_unique<NetworkThread>();
+}
+
+void TestSpeechSimulator::cleanupTestCase()
+{
+    m_network.reset();
+}
+
+void TestSpeechSimulator::fullSession()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start(
+        {"--words", "hello world from quillet", "--ms-per-word", "300", "--key", "sim-key"}));
+    auto reports = std::make_shared<Reports>();
+    SpeechStream::Options options;
+    options.languages = {QStringLiteral("en")};
+    options.terms = {QStringLiteral("Quillet")};
+    auto t = transcriber(sim, reports, SystemClock::instance(), options);
+    const QByteArray audio(64000, '\0');
+    sendInChunks(*t, audio);
+    QTRY_VERIFY_WITH_TIMEOUT(reports->lastUpdate().startsWith("hello world from"), kWait);
+    PendingText finish(t->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("hello world from quillet"));
+    QVERIFY(reports->errorsNow().isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(sim.log("closed").size(), 1, kWait);
+    QCOMPARE(sim.log("closed").first().value("code").toInt(), 1000);
+    const auto connects = sim.log("connect");
+    QCOMPARE(connects.size(), 1);
+    QVERIFY(connects.first().value("authorization").toBool());
+    QCOMPARE(connects.first().value("path").toString(), QStringLiteral("/transcribe-websocket"));
+    const QJsonObject config = sim.log("config").first().value("config").toObject();
+    QCOMPARE(config.value("api_key").toString(), QStringLiteral("<redacted>"));
+    QCOMPARE(config.value("language_hints").toArray(), QJsonArray({"en"}));
+    QCOMPARE(config.value("context").toObject().value("terms").toArray(), QJsonArray({"Quillet"}));
+    qint64 bytes = 0;
+    for (const auto& entry : sim.log("audio")) {
+        QCOMPARE(entry.value("offset").toInteger(), bytes);
+        bytes += entry.value("bytes").toInteger();
+        QVERIFY(entry.value("bytes").toInteger() >= Transcriber::frameThreshold ||
+                bytes == audio.size());
+    }
+    QCOMPARE(bytes, audio.size());
+    QCOMPARE(sim.log("text").size(), 1);
+    QCOMPARE(sim.log("text").first().value("text").toString(),
+             QStringLiteral("{\"type\":\"finalize\"}"));
+    // The key never reaches the simulator's log.
+    QFile log(sim.logPath());
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(!log.readAll().contains("sim-key"));
+}
+
+void TestSpeechSimulator::wrongKeyIsRefused()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--words", "never heard", "--key", "right-key"}));
+    auto log = std::make_shared<CallbackLog>();
+    auto stream =
+        SonioxStream::create(*m_network, {sim.url(), "stt-rt-v5"}, SystemClock::instance(),
+                             "wrong-key", {}, CallbackLog::attach(log));
+    stream->sendAudio(QByteArray(1920, '\0'));
+    QTRY_COMPARE_WITH_TIMEOUT(log->downsNow(), 1, kWait);
+    QCOMPARE(log->errorsNow().first(), QStringLiteral("Soniox 401: Invalid API key."));
+    QTRY_COMPARE_WITH_TIMEOUT(log->errorsNow().size(), 2, kWait);
+    QCOMPARE(log->downsNow(), 1);
+    QCOMPARE(sim.log("reject").first().value("code").toInt(), 401);
+}
+
+void TestSpeechSimulator::translatedSession()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--words", "hola mundo", "--translations", "hello world"}));
+    auto reports = std::make_shared<Reports>();
+    SpeechStream::Options options;
+    options.translateTo = QStringLiteral("en");
+    auto t = transcriber(sim, reports, SystemClock::instance(), options);
+    sendInChunks(*t, QByteArray(32000, '\0'));
+    PendingText finish(t->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("hello world"));
+    // The end of audio was signalled and the service finished the session itself.
+    QTRY_COMPARE_WITH_TIMEOUT(sim.log("finished").size(), 1, kWait);
+    const auto texts = sim.log("text");
+    QCOMPARE(texts.size(), 2);
+    QCOMPARE(texts.at(1).value("text").toString(), QString());
+}
+
+void TestSpeechSimulator::threeDropsKeepEveryFinalisedWord()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--timecode", "--words", words(24), "--ms-per-word", "250", "--drop-at-ms",
+                       "2000", "--drop-connections", "1,2,3"}));
+    auto reports = std::make_shared<Reports>();
+    auto t = transcriber(sim, reports);
+    sendInChunks(*t, timecodedAudio(0, 7000));
+    QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), 3, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(reports->lastUpdate().endsWith("w23"), kWait);
+    PendingText finish(t->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), words(24));
+    QVERIFY(reports->errorsNow().isEmpty());
+    QCOMPARE(reports->logsNow().size(), 3);
+
+    // Each fresh session resumed exactly where the previous one's finals ended.
+    const auto drops = sim.log("drop");
+    QCOMPARE(drops.size(), 3);
+    const auto bases = sim.log("base");
+    QCOMPARE(bases.size(), 4);
+    QCOMPARE(bases.first().value("ms").toInteger(), 0);
+    for (int i = 1; i < 4; ++i) {
+        const qint64 base = bases.at(i).value("ms").toInteger();
+        QVERIFY(base > bases.at(i - 1).value("ms").toInteger());
+        QCOMPARE(base % 250, 0);
+    }
+}
+
+void TestSpeechSimulator::serviceErrorIsReplaced()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--timecode", "--words", words(10), "--ms-per-word", "200", "--error-at-ms",
+                       "1000", "--error-code", "503", "--error-connections", "1"}));
+    auto reports = std::make_shared<Reports>();
+    auto t = transcriber(sim, reports);
+    sendInChunks(*t, timecodedAudio(0, 2500));
+    QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), 1, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(reports->lastUpdate().endsWith("w9"), kWait);
+    PendingText finish(t->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), words(10));
+    QVERIFY(reports->logsNow().contains(QStringLiteral("Soniox 503: Simulated service error.")));
+    QVERIFY(reports->errorsNow().isEmpty());
+}
+
+void TestSpeechSimulator::stallSwitchesSession()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--timecode", "--words", words(30), "--ms-per-word", "200", "--stall-at-ms",
+                       "1000", "--stall-connections", "1"}));
+    auto reports = std::make_shared<Reports>();
+    SharedManualClock clock;
+    auto t = transcriber(sim, reports, clock);
+    const QByteArray audio = timecodedAudio(0, 6500);
+    sendInChunks(*t, audio.left(6000 * 32));
+    QTRY_COMPARE_WITH_TIMEOUT(sim.log("stall").size(), 1, kWait);
+    // Let the answers already under way arrive and count as progress before time moves on.
+    QTest::qWait(500);
+    t->send(audio.mid(6000 * 32, 682));
+    clock.advance(4.5);
+    sendInChunks(*t, audio.mid(6000 * 32 + 682));
+    QCOMPARE(t->reconnects(), 1);
+    QVERIFY(reports->logsNow().first().startsWith("Soniox session stalled "));
+    QTRY_VERIFY_WITH_TIMEOUT(reports->lastUpdate().endsWith("w29"), kWait);
+    PendingText finish(t->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), words(30));
+    // The stalled session was closed by us.
+    QTRY_VERIFY_WITH_TIMEOUT(!sim.log("closed").isEmpty(), kWait);
+    QCOMPARE(sim.log("closed").first().value("conn").toInt(), 1);
+    QCOMPARE(sim.log("closed").first().value("code").toInt(), 1000);
+}
+
+void TestSpeechSimulator::lagIsReported()
+{
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--words", "slow", "--lag-ms", "3000"}));
+    auto reports = std::make_shared<Reports>();
+    auto t = transcriber(sim, reports);
+    sendInChunks(*t, QByteArray(5000 * 32, '\0'));
+    QTRY_VERIFY_WITH_TIMEOUT(sim.log("audio").size() >= 5000 * 32 / 2046, kWait);
+    t->send(QByteArray(682, '\0'));
+    QVERIFY(t->lagging());
+    QCOMPARE(reports->lagsNow().first(), true);
+    t->cancel();
+}
+
+QTEST_GUILESS_MAIN(TestSpeechSimulator)
+#include "test_speech_simulator.moc"

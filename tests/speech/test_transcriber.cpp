@@ -1,0 +1,500 @@
+#include "FakeSpeechStream.h"
+#include "SpeechTestSupport.h"
+#include "TestClock.h"
+#include "speech/TextJoin.h"
+#include "speech/Transcriber.h"
+
+#include <QCoroFuture>
+#include <QTest>
+#include <QThread>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+constexpr int kWait = 15000;
+
+// Audio whose every byte depends on its position, so an offset error shows.
+QByteArray recording(qsizetype bytes, qsizetype from = 0)
+{
+    QByteArray audio(bytes, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes; ++i)
+        audio[i] = static_cast<char>(((from + i) * 7 + (from + i) / 251) & 0xff);
+    return audio;
+}
+
+// What the transcriber reported, safe across threads.
+struct Reports {
+    mutable QMutex mutex;
+    QStringList updates;
+    QStringList errors;
+    QStringList logs;
+    QList<bool> lags;
+
+    Transcriber::Callbacks callbacks(const std::shared_ptr<Reports>& self)
+    {
+        Transcriber::Callbacks c;
+        c.onUpdate = [self](const QString& t) {
+            QMutexLocker l(&self->mutex);
+            self->updates.append(t);
+        };
+        c.onError = [self](const QString& t) {
+            QMutexLocker l(&self->mutex);
+            self->errors.append(t);
+        };
+        c.onLog = [self](const QString& t) {
+            QMutexLocker l(&self->mutex);
+            self->logs.append(t);
+        };
+        c.onLag = [self](bool lag) {
+            QMutexLocker l(&self->mutex);
+            self->lags.append(lag);
+        };
+        return c;
+    }
+    QStringList get(QStringList Reports::*list) const
+    {
+        QMutexLocker l(&mutex);
+        return this->*list;
+    }
+    QList<bool> lagsNow() const
+    {
+        QMutexLocker l(&mutex);
+        return lags;
+    }
+};
+
+// A key the test hands over when it chooses.
+struct KeyGate {
+    struct Answer {
+        QString key;
+        QString failure;
+    };
+    std::shared_ptr<QPromise<Answer>> promise = [] {
+        auto p = std::make_shared<QPromise<Answer>>();
+        p->start();
+        return p;
+    }();
+
+    Transcriber::KeyProvider provider()
+    {
+        return [future = promise->future()]() -> QCoro::Task<Result<QString>> {
+            const Answer answer = co_await future;
+            if (!answer.failure.isEmpty())
+                co_return Result<QString>::failure(answer.failure);
+            co_return Result<QString>(answer.key);
+        };
+    }
+    void give(const QString& key)
+    {
+        promise->addResult(Answer{key, {}});
+        promise->finish();
+    }
+    void refuse(const QString& failure)
+    {
+        promise->addResult(Answer{{}, failure});
+        promise->finish();
+    }
+};
+
+Transcriber::KeyProvider keyAtOnce(const QString& key = QStringLiteral("key-1"))
+{
+    return [key]() -> QCoro::Task<Result<QString>> { co_return Result<QString>(key); };
+}
+
+QList<qsizetype> sizes(const QList<QByteArray>& frames)
+{
+    QList<qsizetype> result;
+    for (const auto& f : frames)
+        result.append(f.size());
+    return result;
+}
+
+} // namespace
+
+class TestTranscriber : public QObject {
+    Q_OBJECT
+private slots:
+    void joinText_data();
+    void joinText();
+    void batchesChunksIntoFrames();
+    void audioBeforeTheKeyIsReplayed();
+    void keyFailureIsReported();
+    void updatesJoinCommittedText();
+    void dropReplaysFromLastFinalisedPoint();
+    void fourthFailureGivesUp();
+    void replacedStreamIsIgnored();
+    void stallSwitchesToFreshSession();
+    void lagIsReported();
+    void recordingIsCapped();
+    void finishSendsRestAndJoins();
+    void finishWithoutKeyReturnsQuickly();
+    void cancelDuringFinish();
+    void cancelBeforeKeyStartsNothing();
+    void concurrentReplayKeepsAudioInOrder();
+
+private:
+    struct Rig {
+        std::shared_ptr<Reports> reports = std::make_shared<Reports>();
+        FakeStreamFactory streams;
+        SharedManualClock clock;
+        std::shared_ptr<Transcriber> transcriber;
+    };
+    static void start(Rig& rig, Transcriber::KeyProvider key = keyAtOnce(),
+                      SpeechStream::Options options = {})
+    {
+        rig.transcriber =
+            Transcriber::create(std::move(key), rig.streams.factory(), std::move(options),
+                                rig.reports->callbacks(rig.reports), rig.clock);
+    }
+};
+
+void TestTranscriber::joinText_data()
+{
+    QTest::addColumn<QString>("a");
+    QTest::addColumn<QString>("b");
+    QTest::addColumn<QString>("joined");
+    QTest::newRow("both") << " Hello \n"
+                          << "\tworld "
+                          << "Hello world";
+    QTest::newRow("first empty") << ""
+                                 << " world"
+                                 << "world";
+    QTest::newRow("second blank") << "Hello "
+                                  << " \n "
+                                  << "Hello";
+    QTest::newRow("both empty") << ""
+                                << ""
+                                << "";
+}
+
+void TestTranscriber::joinText()
+{
+    QFETCH(QString, a);
+    QFETCH(QString, b);
+    QTEST(quillet::joinText(a, b), "joined");
+}
+
+void TestTranscriber::batchesChunksIntoFrames()
+{
+    Rig rig;
+    start(rig);
+    QCOMPARE(rig.streams.count(), size_t(1));
+    auto stream = rig.streams.stream(0);
+    QCOMPARE(stream->apiKey, QStringLiteral("key-1"));
+    const QByteArray audio = recording(682 * 7);
+    for (int i = 0; i < 7; ++i) {
+        rig.transcriber->send(audio.mid(i * 682, 682));
+        const int expected = (i + 1) / 3;
+        QCOMPARE(stream->frames().size(), expected);
+    }
+    QCOMPARE(sizes(stream->frames()), QList<qsizetype>({2046, 2046}));
+    QCOMPARE(stream->audio(), audio.left(2046 * 2));
+}
+
+void TestTranscriber::audioBeforeTheKeyIsReplayed()
+{
+    Rig rig;
+    KeyGate gate;
+    SpeechStream::Options options;
+    options.languages = {QStringLiteral("en")};
+    options.translateTo = QStringLiteral("fr");
+    start(rig, gate.provider(), options);
+    const QByteArray audio = recording(160000 + 1920);
+    for (qsizetype at = 0; at < 160000; at += 640)
+        rig.transcriber->send(audio.mid(at, 640));
+    QCOMPARE(rig.streams.count(), size_t(0));
+    gate.give(QStringLiteral("late-key"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.streams.count(), size_t(1), kWait);
+    auto stream = rig.streams.stream(0);
+    QCOMPARE(stream->apiKey, QStringLiteral("late-key"));
+    QCOMPARE(stream->options.languages, QStringList{QStringLiteral("en")});
+    QCOMPARE(stream->options.translateTo, std::optional<QString>(QStringLiteral("fr")));
+    QCOMPARE(sizes(stream->frames()), QList<qsizetype>(5, 32000));
+    // The batch was emptied: the next frame holds only new audio.
+    for (qsizetype at = 160000; at < 160000 + 1920; at += 640)
+        rig.transcriber->send(audio.mid(at, 640));
+    QCOMPARE(sizes(stream->frames()).last(), 1920);
+    QCOMPARE(stream->audio(), audio);
+}
+
+void TestTranscriber::keyFailureIsReported()
+{
+    Rig rig;
+    KeyGate gate;
+    start(rig, gate.provider());
+    rig.transcriber->send(recording(4000));
+    gate.refuse(QStringLiteral("No Soniox key"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.reports->get(&Reports::errors),
+                              QStringList{QStringLiteral("No Soniox key")}, kWait);
+    rig.transcriber->send(recording(4000));
+    QCOMPARE(rig.streams.count(), size_t(0));
+    QCOMPARE(rig.transcriber->audioSize(), 8000);
+}
+
+void TestTranscriber::updatesJoinCommittedText()
+{
+    Rig rig;
+    start(rig);
+    auto first = rig.streams.stream(0);
+    first->update(QStringLiteral("  alone  "));
+    QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("alone"));
+    first->setProgress(QStringLiteral(" Hello there \n"), 0, 0);
+    first->fail(QStringLiteral("gone"));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello there"));
+    auto second = rig.streams.stream(1);
+    QVERIFY(second);
+    second->update(QStringLiteral("  and more "));
+    QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("Hello there and more"));
+    second->update(QStringLiteral(" \n "));
+    QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("Hello there"));
+}
+
+void TestTranscriber::dropReplaysFromLastFinalisedPoint()
+{
+    Rig rig;
+    start(rig);
+    const QByteArray audio = recording(192000);
+    for (qsizetype at = 0; at < audio.size(); at += 640)
+        rig.transcriber->send(audio.mid(at, 640));
+    auto first = rig.streams.stream(0);
+    QCOMPARE(first->audio(), audio);
+    first->setProgress(QStringLiteral("Hello"), 2500, 3000);
+    first->setTail(QStringLiteral(" provisional"));
+    first->fail(QStringLiteral("Socket closed"));
+
+    QCOMPARE(rig.reports->get(&Reports::logs), QStringList{QStringLiteral("Socket closed")});
+    QVERIFY(rig.reports->get(&Reports::errors).isEmpty());
+    QCOMPARE(rig.streams.count(), size_t(2));
+    auto second = rig.streams.stream(1);
+    QCOMPARE(sizes(second->frames()), QList<qsizetype>({32000, 32000, 32000, 16000}));
+    QCOMPARE(second->audio(), audio.mid(80000));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello"));
+    QCOMPARE(rig.transcriber->reconnects(), 1);
+
+    // A second drop resumes from the new start plus that stream's finals.
+    rig.transcriber->send(recording(1920, 192000));
+    second->setProgress(QStringLiteral("world"), 1000, 1000);
+    second->fail(QStringLiteral("again"));
+    auto third = rig.streams.stream(2);
+    QCOMPARE(third->audio(), (audio + recording(1920, 192000)).mid(80000 + 32000));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello world"));
+}
+
+void TestTranscriber::fourthFailureGivesUp()
+{
+    Rig rig;
+    start(rig);
+    rig.transcriber->send(recording(64000));
+    for (size_t i = 0; i < 4; ++i) {
+        auto stream = rig.streams.stream(i);
+        QVERIFY(stream);
+        stream->setProgress(QStringLiteral("w%1").arg(i), 100, 200);
+        stream->fail(QStringLiteral("drop %1").arg(i));
+    }
+    QCOMPARE(rig.streams.count(), size_t(4));
+    QCOMPARE(rig.transcriber->reconnects(), 3);
+    QCOMPARE(rig.reports->get(&Reports::errors),
+             QStringList{QStringLiteral("Lost the connection to Soniox")});
+    QCOMPARE(rig.reports->get(&Reports::logs).size(), 4);
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("w0 w1 w2"));
+    // Nothing more happens afterwards; what was committed stays.
+    rig.streams.stream(3)->fail(QStringLiteral("late"));
+    rig.transcriber->send(recording(1920));
+    QCOMPARE(rig.streams.count(), size_t(4));
+    QCOMPARE(rig.reports->get(&Reports::errors).size(), 1);
+    rig.streams.stream(3)->setProgress(QStringLiteral("w3"), 0, 0);
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("w0 w1 w2 w3"));
+}
+
+void TestTranscriber::replacedStreamIsIgnored()
+{
+    Rig rig;
+    start(rig);
+    auto first = rig.streams.stream(0);
+    first->fail(QStringLiteral("x"));
+    auto second = rig.streams.stream(1);
+    const int before = rig.reports->get(&Reports::updates).size();
+    first->update(QStringLiteral("stale"));
+    QCOMPARE(rig.reports->get(&Reports::updates).size(), before);
+    // A late failure of the replaced stream replaces nothing.
+    first->fail(QStringLiteral("late"));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    second->update(QStringLiteral("fresh"));
+    QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("fresh"));
+}
+
+void TestTranscriber::stallSwitchesToFreshSession()
+{
+    Rig rig;
+    start(rig);
+    auto first = rig.streams.stream(0);
+    first->setProgress(QStringLiteral("early"), 500, 1000);
+    // 5 s sent, the service at 1 s: behind, but the stream is young.
+    rig.transcriber->send(recording(160000));
+    QCOMPARE(rig.streams.count(), size_t(1));
+    rig.clock.advance(4.5);
+    rig.transcriber->send(recording(640, 160000));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    QVERIFY(first->isClosed());
+    QCOMPARE(rig.reports->get(&Reports::logs),
+             QStringList{QStringLiteral(
+                 "Soniox session stalled 4020 ms behind; switching to a fresh session")});
+    auto second = rig.streams.stream(1);
+    QCOMPARE(second->audio(), (recording(160000) + recording(640, 160000)).mid(500 * 32));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("early"));
+
+    // The fresh stream is young again: no switch until it too is older than 4 s.
+    rig.transcriber->send(recording(160000));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    // Progress restarts the no-progress timer.
+    rig.clock.advance(4.5);
+    second->setProgress(QString(), 0, 100);
+    rig.transcriber->send(recording(640));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    rig.clock.advance(4.1);
+    rig.transcriber->send(recording(640));
+    QCOMPARE(rig.streams.count(), size_t(3));
+}
+
+void TestTranscriber::lagIsReported()
+{
+    Rig rig;
+    start(rig);
+    auto stream = rig.streams.stream(0);
+    rig.transcriber->send(recording(2000 * 32));
+    QVERIFY(rig.reports->lagsNow().isEmpty());
+    QVERIFY(!rig.transcriber->lagging());
+    rig.transcriber->send(recording(32 * 2));
+    QCOMPARE(rig.reports->lagsNow(), QList<bool>({true}));
+    QVERIFY(rig.transcriber->lagging());
+    rig.transcriber->send(recording(32));
+    QCOMPARE(rig.reports->lagsNow().size(), 1);
+    stream->setProgress(QString(), 1000, 1500);
+    rig.transcriber->send(recording(32));
+    QCOMPARE(rig.reports->lagsNow(), QList<bool>({true, false}));
+    QVERIFY(!rig.transcriber->lagging());
+}
+
+void TestTranscriber::recordingIsCapped()
+{
+    Rig rig;
+    start(rig);
+    const QByteArray chunk = recording(64000);
+    for (int i = 0; i < 301; ++i)
+        rig.transcriber->send(chunk);
+    QCOMPARE(rig.transcriber->audioSize(), Transcriber::replayCap);
+    auto first = rig.streams.stream(0);
+    QCOMPARE(first->audio().size(), 301 * 64000);
+    // A replacement beyond the cap resumes at most up to the cap.
+    first->setProgress(QStringLiteral("long"), 700'000, 700'000);
+    first->fail(QStringLiteral("drop"));
+    QCOMPARE(rig.streams.stream(1)->audio().size(), 0);
+    rig.transcriber->send(recording(1920));
+    QCOMPARE(rig.streams.stream(1)->audio().size(), 1920);
+}
+
+void TestTranscriber::finishSendsRestAndJoins()
+{
+    Rig rig;
+    start(rig);
+    auto first = rig.streams.stream(0);
+    first->setProgress(QStringLiteral("One"), 0, 0);
+    first->fail(QStringLiteral("drop"));
+    auto second = rig.streams.stream(1);
+    second->setProgress(QStringLiteral(" two "), 0, 0);
+    second->setTail(QStringLiteral("three"));
+    rig.transcriber->send(recording(1000));
+    QVERIFY(second->frames().isEmpty());
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("One two three"));
+    QCOMPARE(sizes(second->frames()), QList<qsizetype>{1000});
+    QCOMPARE(second->finishCalls(), 1);
+    QCOMPARE(second->lastStall, 3.0);
+    QCOMPARE(second->lastMaxWait, 20.0);
+    QVERIFY(second->isClosed());
+    // Once ended, a failure starts no session.
+    second->fail(QStringLiteral("late"));
+    QCOMPARE(rig.streams.count(), size_t(2));
+}
+
+void TestTranscriber::finishWithoutKeyReturnsQuickly()
+{
+    Rig rig;
+    KeyGate gate;
+    start(rig, gate.provider());
+    rig.transcriber->send(recording(5000));
+    PendingText finish(rig.transcriber->finish());
+    QTest::qWait(50);
+    QVERIFY(!finish.done());
+    gate.refuse(QStringLiteral("No key"));
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QString());
+    QCOMPARE(rig.streams.count(), size_t(0));
+}
+
+void TestTranscriber::cancelDuringFinish()
+{
+    Rig rig;
+    rig.streams.answersAtOnce = false;
+    start(rig);
+    auto stream = rig.streams.stream(0);
+    stream->setProgress(QStringLiteral("Collected"), 0, 0);
+    stream->setTail(QStringLiteral(" so far"));
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(stream->finishPending(), kWait);
+    QVERIFY(!finish.done());
+    rig.transcriber->cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("Collected so far"));
+    QVERIFY(stream->isClosed());
+    QVERIFY(rig.reports->get(&Reports::errors).isEmpty());
+}
+
+void TestTranscriber::cancelBeforeKeyStartsNothing()
+{
+    Rig rig;
+    KeyGate gate;
+    start(rig, gate.provider());
+    rig.transcriber->send(recording(5000));
+    rig.transcriber->cancel();
+    gate.refuse(QStringLiteral("No key"));
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(rig.streams.count(), size_t(0));
+    QVERIFY(rig.reports->get(&Reports::errors).isEmpty());
+}
+
+void TestTranscriber::concurrentReplayKeepsAudioInOrder()
+{
+    // The audio thread keeps sending while the network thread replaces the stream: the fresh
+    // stream must hear the recording from its start point exactly once and in order.
+    Rig rig;
+    start(rig);
+    const QByteArray audio = recording(682 * 3000);
+    std::atomic<int> sent = 0;
+    QThread* audioThread = QThread::create([&] {
+        for (int i = 0; i < 3000; ++i) {
+            rig.transcriber->send(audio.mid(i * 682, 682));
+            sent = i + 1;
+        }
+    });
+    audioThread->start();
+    QTRY_VERIFY_WITH_TIMEOUT(sent.load() > 500, kWait);
+    rig.streams.stream(0)->fail(QStringLiteral("drop"));
+    QVERIFY(audioThread->wait(kWait));
+    delete audioThread;
+    auto second = rig.streams.stream(1);
+    QVERIFY(second);
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(second->audio().size(), audio.size());
+    QVERIFY(second->audio() == audio);
+}
+
+QTEST_GUILESS_MAIN(TestTranscriber)
+#include "test_transcriber.moc"

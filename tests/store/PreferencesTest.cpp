@@ -1,0 +1,247 @@
+#include "store/Preferences.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace quillet;
+
+namespace {
+
+// Writes an INI file by hand, the way a user or an older build would have left it.
+QString iniFile(const QTemporaryDir& dir, const QByteArray& generalLines)
+{
+    const QString path = dir.filePath("Quillet.conf");
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("[General]\n" + generalLines + "\n");
+    return path;
+}
+
+} // namespace
+
+class PreferencesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void everyKeyHasItsDefault()
+    {
+        QTemporaryDir dir;
+        Preferences p(dir.filePath("none.conf"));
+        QCOMPARE(p.hotkey(), 61);
+        QCOMPARE(p.tailSeconds(), 0.3);
+        QCOMPARE(p.autoUpdate(), true);
+        QCOMPARE(p.cleanup(), true);
+        QCOMPARE(p.languages(), QStringList({"en", "es", "fr"}));
+        QVERIFY(!p.translateTo());
+        QCOMPARE(p.provider(), QStringLiteral("cerebras"));
+        QVERIFY(!p.providerSetting("baseURL", "cerebras"));
+        QVERIFY(!p.providerSetting("model", "openai"));
+        QVERIFY(!p.providerSetting("promptModel", "custom"));
+        QCOMPARE(p.settingsTab(), 0);
+        QCOMPARE(p.showSettings(), false);
+        QCOMPARE(p.selftest(), false);
+        QCOMPARE(p.selftestNoHUD(), false);
+        QCOMPARE(p.updateNow(), false);
+        QVERIFY(!p.verifyUpdate());
+        QCOMPARE(p.sonioxEndpoint(),
+                 QStringLiteral("wss://stt-rt.soniox.com/transcribe-websocket"));
+        QCOMPARE(p.sonioxModel(), QStringLiteral("stt-rt-v5"));
+        QVERIFY(!p.syncFolder());
+        QVERIFY(p.terminalApps().isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath("none.conf"))); // reading writes nothing
+    }
+
+    void typedReadsOfStoredText_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("getter");
+        QTest::addColumn<QVariant>("expected");
+        QTest::newRow("hotkey 54") << QByteArray("hotkey=54") << "hotkey" << QVariant(54);
+        QTest::newRow("hotkey 63") << QByteArray("hotkey=63") << "hotkey" << QVariant(63);
+        QTest::newRow("hotkey not a key code")
+            << QByteArray("hotkey=1") << "hotkey" << QVariant(61);
+        QTest::newRow("hotkey text") << QByteArray("hotkey=ctrl") << "hotkey" << QVariant(61);
+        QTest::newRow("hotkey fraction") << QByteArray("hotkey=54.5") << "hotkey" << QVariant(61);
+        QTest::newRow("tail") << QByteArray("tailSeconds=0.45") << "tailSeconds" << QVariant(0.45);
+        QTest::newRow("tail zero") << QByteArray("tailSeconds=0") << "tailSeconds" << QVariant(0.0);
+        QTest::newRow("tail text")
+            << QByteArray("tailSeconds=slow") << "tailSeconds" << QVariant(0.3);
+        QTest::newRow("tail bool")
+            << QByteArray("tailSeconds=true") << "tailSeconds" << QVariant(0.3);
+        QTest::newRow("tail nan") << QByteArray("tailSeconds=nan") << "tailSeconds"
+                                  << QVariant(0.3);
+        QTest::newRow("autoUpdate off")
+            << QByteArray("autoUpdate=false") << "autoUpdate" << QVariant(false);
+        QTest::newRow("autoUpdate junk")
+            << QByteArray("autoUpdate=maybe") << "autoUpdate" << QVariant(true);
+        QTest::newRow("autoUpdate number")
+            << QByteArray("autoUpdate=2") << "autoUpdate" << QVariant(true);
+        QTest::newRow("cleanup 0") << QByteArray("cleanup=0") << "cleanup" << QVariant(false);
+        QTest::newRow("cleanup NO") << QByteArray("cleanup=NO") << "cleanup" << QVariant(false);
+        QTest::newRow("languages one")
+            << QByteArray("languages=de") << "languages" << QVariant(QStringList{"de"});
+        QTest::newRow("languages list") << QByteArray("languages=de, it, pt") << "languages"
+                                        << QVariant(QStringList{"de", "it", "pt"});
+        QTest::newRow("languages blank")
+            << QByteArray("languages=") << "languages" << QVariant(QStringList{"en", "es", "fr"});
+        QTest::newRow("translateTo")
+            << QByteArray("translateTo=de") << "translateTo" << QVariant("de");
+        QTest::newRow("translateTo cleared")
+            << QByteArray("translateTo=") << "translateTo" << QVariant();
+        QTest::newRow("provider openai")
+            << QByteArray("provider=openai") << "provider" << QVariant("openai");
+        QTest::newRow("provider custom")
+            << QByteArray("provider=custom") << "provider" << QVariant("custom");
+        QTest::newRow("provider unknown")
+            << QByteArray("provider=groq") << "provider" << QVariant("cerebras");
+        QTest::newRow("provider case")
+            << QByteArray("provider=OpenAI") << "provider" << QVariant("cerebras");
+        QTest::newRow("model.openai")
+            << QByteArray("model.openai=gpt-x") << "model.openai" << QVariant("gpt-x");
+        QTest::newRow("model.cerebras empty")
+            << QByteArray("model.cerebras=") << "model.cerebras" << QVariant();
+        QTest::newRow("baseURL.custom") << QByteArray("baseURL.custom=\"http://127.0.0.1:9/v1\"")
+                                        << "baseURL.custom" << QVariant("http://127.0.0.1:9/v1");
+        QTest::newRow("settingsTab") << QByteArray("settingsTab=3") << "settingsTab" << QVariant(3);
+        QTest::newRow("settingsTab junk")
+            << QByteArray("settingsTab=x") << "settingsTab" << QVariant(0);
+        QTest::newRow("showSettings")
+            << QByteArray("showSettings=true") << "showSettings" << QVariant(true);
+        QTest::newRow("verifyUpdate")
+            << QByteArray("verifyUpdate=/tmp/q.zip") << "verifyUpdate" << QVariant("/tmp/q.zip");
+        QTest::newRow("syncFolder")
+            << QByteArray("syncFolder=/home/u/Sync") << "syncFolder" << QVariant("/home/u/Sync");
+        QTest::newRow("sonioxModel empty")
+            << QByteArray("sonioxModel=") << "sonioxModel" << QVariant("stt-rt-v5");
+    }
+
+    void typedReadsOfStoredText()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, getter);
+        QFETCH(QVariant, expected);
+        QTemporaryDir dir;
+        Preferences p(iniFile(dir, line));
+        QCOMPARE(read(p, getter), expected);
+    }
+
+    void settersRoundTripThroughTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Quillet.conf");
+        {
+            Preferences p(path);
+            p.setHotkey(54);
+            p.setTailSeconds(0.65);
+            p.setAutoUpdate(false);
+            p.setCleanup(false);
+            p.setLanguages({"fr"});
+            p.setTranslateTo("en");
+            p.setSettingsTab(3);
+            p.setProvider("openai");
+            p.setProviderSetting("model", "openai", "gpt-fast");
+            p.setSyncFolder("/srv/sync");
+        }
+        Preferences p(path); // the next run
+        QCOMPARE(p.hotkey(), 54);
+        QCOMPARE(p.tailSeconds(), 0.65);
+        QCOMPARE(p.autoUpdate(), false);
+        QCOMPARE(p.cleanup(), false);
+        QCOMPARE(p.languages(), QStringList({"fr"}));
+        QCOMPARE(p.translateTo(), std::optional<QString>("en"));
+        QCOMPARE(p.settingsTab(), 3);
+        QCOMPARE(p.provider(), QStringLiteral("openai"));
+        QCOMPARE(p.providerSetting("model", "openai"), std::optional<QString>("gpt-fast"));
+        QVERIFY(!p.providerSetting("model", "cerebras")); // each provider keeps its own
+        QCOMPARE(p.syncFolder(), std::optional<QString>("/srv/sync"));
+
+        p.setLanguages({"en", "de"});
+        p.setTranslateTo(QString());
+        p.setSyncFolder(QString());
+        Preferences again(path);
+        QCOMPARE(again.languages(), QStringList({"en", "de"}));
+        QVERIFY(!again.translateTo());
+        QCOMPARE(again.value("translateTo"), QVariant(QString())); // cleared as ""
+        QVERIFY(!again.syncFolder());
+    }
+
+    void anotherInstancesWritesAreSeen()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Quillet.conf");
+        Preferences reader(path);
+        QCOMPARE(reader.cleanup(), true);
+        Preferences writer(path);
+        writer.setCleanup(false);
+        QCOMPARE(reader.cleanup(), false);
+    }
+
+    void argumentDomain()
+    {
+        QStringList args{"quillet",      "-selftest",    "YES",    "vocab",
+                         "-tailSeconds", "0.1",          "--json", "-",
+                         "-languages",   "(en, \"de\")", "-hotkey"};
+        const auto domain = Preferences::takeArgumentDomain(args);
+        QCOMPARE(args, QStringList({"quillet", "vocab", "--json", "-", "-hotkey"}));
+        QCOMPARE(domain.size(), 3);
+
+        QTemporaryDir dir;
+        const QString path = iniFile(dir, "tailSeconds=0.5\nselftest=false\ncleanup=false");
+        const QByteArray before = [&] {
+            QFile f(path);
+            f.open(QIODevice::ReadOnly);
+            return f.readAll();
+        }();
+        Preferences p(path, domain);
+        QCOMPARE(p.selftest(), true);
+        QCOMPARE(p.tailSeconds(), 0.1);
+        QCOMPARE(p.languages(), QStringList({"en", "de"}));
+        QCOMPARE(p.cleanup(), false); // from the file
+        p.setArgument("sonioxEndpoint", "ws://127.0.0.1:8765/ws");
+        p.setArgument("terminalApps", "kitty,foot");
+        p.setArgument("showSettings", "1");
+        QCOMPARE(p.sonioxEndpoint(), QStringLiteral("ws://127.0.0.1:8765/ws"));
+        QCOMPARE(p.terminalApps(), QStringList({"kitty", "foot"}));
+        QCOMPARE(p.showSettings(), true);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before); // never written back
+        QCOMPARE(Preferences(path).tailSeconds(), 0.5);
+    }
+
+private:
+    static QVariant read(const Preferences& p, const QString& getter)
+    {
+        auto opt = [](const std::optional<QString>& s) { return s ? QVariant(*s) : QVariant(); };
+        if (getter == u"hotkey")
+            return p.hotkey();
+        if (getter == u"tailSeconds")
+            return p.tailSeconds();
+        if (getter == u"autoUpdate")
+            return p.autoUpdate();
+        if (getter == u"cleanup")
+            return p.cleanup();
+        if (getter == u"languages")
+            return p.languages();
+        if (getter == u"translateTo")
+            return opt(p.translateTo());
+        if (getter == u"provider")
+            return p.provider();
+        if (getter.contains(u'.'))
+            return opt(p.providerSetting(getter.section(u'.', 0, 0), getter.section(u'.', 1)));
+        if (getter == u"settingsTab")
+            return p.settingsTab();
+        if (getter == u"showSettings")
+            return p.showSettings();
+        if (getter == u"verifyUpdate")
+            return opt(p.verifyUpdate());
+        if (getter == u"syncFolder")
+            return opt(p.syncFolder());
+        if (getter == u"sonioxModel")
+            return p.sonioxModel();
+        return QStringLiteral("unknown getter");
+    }
+};
+
+QTEST_GUILESS_MAIN(PreferencesTest)
+#include "PreferencesTest.moc"

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/FakeChangeNotifier.h"
+#include "store/Preferences.h"
+#include "store/Store.h"
+#include "util/Clock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace quillet {
+
+// A store over a temporary data folder, a temporary sync folder, a manual clock and a notifier
+// that only counts.
+struct StoreFixture {
+    QTemporaryDir root;
+    ManualClock clock;
+    FakeChangeNotifier notifier;
+    std::unique_ptr<Preferences> prefs;
+    std::unique_ptr<Store> store;
+
+    StoreFixture() { prefs = std::make_unique<Preferences>(root.filePath("Quillet.conf")); }
+
+    QString dataDir() const { return root.filePath("data/Quillet"); }
+    QString syncDir() const { return root.filePath("sync"); }
+    QString dataFile(const QString& name) const { return QDir(dataDir()).filePath(name); }
+    QString cloudFile() const { return QDir(syncDir()).filePath(SyncFolder::fileName); }
+
+    void enableSync()
+    {
+        QDir().mkpath(syncDir());
+        prefs->setValue("syncFolder", syncDir());
+    }
+
+    Store& open()
+    {
+        store.reset();
+        store = std::make_unique<Store>(dataDir(), *prefs, clock, notifier);
+        return *store;
+    }
+
+    static QByteArray read(const QString& path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static void write(const QString& path, const QByteArray& bytes)
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile f(path);
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    }
+    // The files in the data folder, sorted.
+    QStringList files() const { return QDir(dataDir()).entryList(QDir::Files, QDir::Name); }
+};
+
+} // namespace quillet

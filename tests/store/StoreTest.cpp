@@ -1,0 +1,366 @@
+#include "StoreFixture.h"
+#include "store/ModeRules.h"
+#include "util/Json.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace quillet;
+
+namespace {
+
+Entry makeEntry(int n, std::optional<QString> app = std::nullopt)
+{
+    Entry e;
+    e.id = QUuid::createUuid();
+    e.date = QDateTime::fromSecsSinceEpoch(1'700'000'000 + n, Qt::UTC);
+    e.raw = QStringLiteral("raw %1").arg(n);
+    e.text = QStringLiteral("text %1").arg(n);
+    e.mode = QStringLiteral("quillet");
+    e.app = std::move(app);
+    return e;
+}
+
+// 2026-01-15 (unix 1'768'435'200) as seconds since 2001-01-01.
+constexpr double kStamp = 1'768'435'200.0 - 978'307'200.0;
+
+QByteArray vocabJson(const QStringList& terms, std::optional<double> updatedAt)
+{
+    QJsonObject o{{"terms", QJsonArray::fromStringList(terms)}, {"replacements", QJsonArray()}};
+    if (updatedAt)
+        o.insert("updatedAt", *updatedAt);
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+class StoreTest : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartCreatesTheFolderAndWritesNothing()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        QVERIFY(QFileInfo(f.dataDir()).isDir());
+        QVERIFY(f.files().isEmpty());
+        QVERIFY(s.vocab().terms.isEmpty());
+        QVERIFY(!s.vocab().updatedAt);
+        QVERIFY(s.history().isEmpty());
+        QCOMPARE(s.modes(), ModeSettings::defaults());
+        QCOMPARE(f.notifier.posts, 0);
+        QCOMPARE(Store::defaultDir().section('/', -1), QStringLiteral("Quillet"));
+    }
+
+    void historyKeepsTheNewest500()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        QSignalSpy changed(&s, &Store::historyChanged);
+        QList<Entry> added;
+        for (int i = 0; i < 501; ++i) {
+            added << makeEntry(i);
+            s.addEntry(added.last());
+        }
+        QCOMPARE(changed.count(), 501);
+        QCOMPARE(s.history().size(), 500);
+        QCOMPARE(s.history().first(), added.last());
+        QCOMPARE(s.history().last(), added[1]); // the very first one was pushed out
+        const auto onDisk = Entry::decodeList(StoreFixture::read(f.dataFile("history.json")));
+        QVERIFY(onDisk);
+        QCOMPARE(*onDisk, s.history());
+        QCOMPARE(f.notifier.posts, 0); // history is not announced
+
+        // A fresh start reads the same list.
+        QCOMPARE(f.open().history(), *onDisk);
+    }
+
+    void updateAndClearHistory()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        const Entry a = makeEntry(1, QStringLiteral("Terminal"));
+        const Entry b = makeEntry(2);
+        s.addEntry(a);
+        s.addEntry(b);
+        Entry fixed = a;
+        fixed.text = QStringLiteral("fixed");
+        s.updateEntry(fixed);
+        QCOMPARE(s.history(), QList<Entry>({b, fixed}));
+
+        const QByteArray before = StoreFixture::read(f.dataFile("history.json"));
+        QSignalSpy changed(&s, &Store::historyChanged);
+        s.updateEntry(makeEntry(3)); // unknown id: nothing at all
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(StoreFixture::read(f.dataFile("history.json")), before);
+
+        s.clearHistory();
+        QVERIFY(s.history().isEmpty());
+        QCOMPARE(StoreFixture::read(f.dataFile("history.json")), QByteArray("[]"));
+    }
+
+    void historyFileFormat()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        Entry e = makeEntry(0, QStringLiteral("Firefox"));
+        e.id = QUuid::fromString(QStringLiteral("{0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d}"));
+        e.date = QDateTime::fromMSecsSinceEpoch(978'307'200'000 + 1'500, Qt::UTC);
+        e.raw = QStringLiteral("a/b \"q\"");
+        Entry noApp = makeEntry(1);
+        noApp.id = QUuid::fromString(QStringLiteral("{11111111-2222-4333-8444-555555555555}"));
+        s.addEntry(e);
+        s.addEntry(noApp);
+        const QByteArray bytes = StoreFixture::read(f.dataFile("history.json"));
+        QVERIFY(!bytes.contains('\n'));
+        QVERIFY(!bytes.contains(": "));
+        QVERIFY(bytes.contains("\"id\":\"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D\""));
+        QVERIFY(bytes.contains("\"date\":1.5"));
+        QVERIFY(bytes.contains("\"app\":\"Firefox\""));
+        const QJsonArray array = QJsonDocument::fromJson(bytes).array();
+        QCOMPARE(array.size(), 2);
+        QVERIFY(!array[0].toObject().contains("app")); // absent, not null
+        QCOMPARE(array[0].toObject().keys(), QStringList({"date", "id", "mode", "raw", "text"}));
+    }
+
+    void historyReadersAreLenient_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("spaces, key order, lower-case id, escaped slash")
+            << QByteArray("[ {\n \"text\" : \"x\\/y\", \"mode\":\"code\", \"raw\":\"r\",\n"
+                          "  \"date\": 12.25, \"id\": \"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d\","
+                          " \"app\": \"Kate\" } ]");
+    }
+    void historyReadersAreLenient()
+    {
+        QFETCH(QByteArray, bytes);
+        StoreFixture f;
+        StoreFixture::write(f.dataFile("history.json"), bytes);
+        Store& s = f.open();
+        QCOMPARE(s.history().size(), 1);
+        const Entry& e = s.history().first();
+        QCOMPARE(e.text, QStringLiteral("x/y"));
+        QCOMPARE(e.app, std::optional<QString>("Kate"));
+        QCOMPARE(json::uuidText(e.id), QStringLiteral("0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D"));
+        QCOMPARE(e.date, QDateTime::fromMSecsSinceEpoch(978'307'200'000 + 12'250, Qt::UTC));
+        QVERIFY(f.files() == QStringList({"history.json"})); // loading writes nothing
+    }
+
+    void addingATermStampsWritesSyncsAndAnnounces()
+    {
+        StoreFixture f;
+        f.enableSync();
+        Store& s = f.open();
+        QSignalSpy changed(&s, &Store::vocabChanged);
+        s.addTerm(QStringLiteral("  Kubernetes \n"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(s.vocab().terms, QStringList({"Kubernetes"}));
+        QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(f.clock.now()));
+        const QByteArray file = StoreFixture::read(f.dataFile("vocabulary.json"));
+        QCOMPARE(Vocabulary::decode(file), std::optional<Vocabulary>(s.vocab()));
+        QCOMPARE(StoreFixture::read(f.cloudFile()), file);
+        QCOMPARE(f.notifier.posts, 1);
+
+        // A mode change announces too, but touches neither the vocabulary nor the sync folder.
+        const QByteArray cloudBefore = StoreFixture::read(f.cloudFile());
+        f.clock.advance(60);
+        s.setPerApp(true);
+        QCOMPARE(f.notifier.posts, 2);
+        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), file);
+        QCOMPARE(StoreFixture::read(f.cloudFile()), cloudBefore);
+        QCOMPARE(s.modes().perApp, std::optional<bool>(true));
+        QCOMPARE(ModeSettings::decode(StoreFixture::read(f.dataFile("modes.json"))),
+                 std::optional<ModeSettings>(s.modes()));
+    }
+
+    void replacementFromSettingsAlsoAddsTheTerm()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        s.addReplacement(QStringLiteral("open ai"), QStringLiteral("OpenAI"));
+        QCOMPARE(s.vocab().replacements.size(), 1);
+        QCOMPARE(s.vocab().replacements.first().to, QStringLiteral("OpenAI"));
+        QCOMPARE(s.vocab().terms, QStringList({"OpenAI"}));
+        s.removeReplacements({0});
+        s.removeTerms({0});
+        QVERIFY(s.vocab().terms.isEmpty());
+        QVERIFY(s.vocab().replacements.isEmpty());
+        QCOMPARE(f.notifier.posts, 3);
+    }
+
+    void aChangeKeepsWhatAnotherProcessWrote()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        s.addTerm(QStringLiteral("mine"));
+        // Another process adds a term behind our back.
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"mine", "theirs"}, kStamp));
+        f.clock.advance(1);
+        s.addTerm(QStringLiteral("more"));
+        QCOMPARE(s.vocab().terms, QStringList({"mine", "theirs", "more"}));
+
+        // The same for modes.
+        ModeSettings other = s.modes();
+        other.setOtherApps(QStringLiteral("write"));
+        StoreFixture::write(f.dataFile("modes.json"), other.encode());
+        s.setPerApp(true);
+        QCOMPARE(s.modes().otherApps, QStringLiteral("write"));
+        QCOMPARE(s.modes().perApp, std::optional<bool>(true));
+    }
+
+    void learnWithNoCorrectionsChangesNothing()
+    {
+        StoreFixture f;
+        f.enableSync();
+        Store& s = f.open();
+        s.addTerm(QStringLiteral("Quillet"));
+        const QByteArray before = StoreFixture::read(f.dataFile("vocabulary.json"));
+        const auto stamp = s.vocab().updatedAt;
+        const QDateTime mtime = QFileInfo(f.dataFile("vocabulary.json")).lastModified();
+        f.clock.advance(3600);
+        QSignalSpy changed(&s, &Store::vocabChanged);
+        QCOMPARE(s.learn({}), QStringList());
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(s.vocab().updatedAt, stamp);
+        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), before);
+        QCOMPARE(QFileInfo(f.dataFile("vocabulary.json")).lastModified(), mtime);
+        QCOMPARE(f.notifier.posts, 1);
+
+        const QStringList learned = s.learn({{"cube cuddle", "kubectl"}, {"Quillet", "Quillet"}});
+        QCOMPARE(learned, QStringList({"kubectl", "Quillet"}));
+        QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(f.clock.now()));
+        QVERIFY(s.vocab().terms.contains("kubectl"));
+        QCOMPARE(f.notifier.posts, 2);
+    }
+
+    void cloudNewerThanAnUnstampedLocalVocabularyMerges()
+    {
+        StoreFixture f;
+        f.enableSync();
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local", "shared"}, {}));
+        StoreFixture::write(f.cloudFile(), vocabJson({"Shared", "remote"}, kStamp));
+        const QByteArray cloudBefore = StoreFixture::read(f.cloudFile());
+        Store& s = f.open();
+        QCOMPARE(s.vocab().terms, QStringList({"Shared", "remote", "local"}));
+        QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(json::fromReferenceSeconds(kStamp)));
+        QCOMPARE(Vocabulary::decode(StoreFixture::read(f.dataFile("vocabulary.json"))),
+                 std::optional<Vocabulary>(s.vocab()));
+        QCOMPARE(StoreFixture::read(f.cloudFile()), cloudBefore); // the cloud is not written
+        QCOMPARE(f.notifier.posts, 0);
+    }
+
+    void cloudNewerThanAStampedLocalVocabularyWins()
+    {
+        StoreFixture f;
+        f.enableSync();
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, kStamp - 10));
+        StoreFixture::write(f.cloudFile(), vocabJson({"remote"}, kStamp));
+        Store& s = f.open();
+        QCOMPARE(s.vocab().terms, QStringList({"remote"}));
+    }
+
+    void cloudOlderThanLocalIsOverwritten()
+    {
+        StoreFixture f;
+        f.enableSync();
+        const QByteArray local = vocabJson({"local"}, kStamp);
+        StoreFixture::write(f.dataFile("vocabulary.json"), local);
+        StoreFixture::write(f.cloudFile(), vocabJson({"remote"}, kStamp - 10));
+        Store& s = f.open();
+        QCOMPARE(s.vocab().terms, QStringList({"local"}));
+        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), local); // untouched
+        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+    }
+
+    void bothStampsAbsentDoesNothing()
+    {
+        StoreFixture f;
+        f.enableSync();
+        const QByteArray local = vocabJson({"local"}, {});
+        const QByteArray remote = vocabJson({"remote"}, {});
+        StoreFixture::write(f.dataFile("vocabulary.json"), local);
+        StoreFixture::write(f.cloudFile(), remote);
+        Store& s = f.open();
+        QCOMPARE(s.vocab().terms, QStringList({"local"}));
+        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), local);
+        QCOMPARE(StoreFixture::read(f.cloudFile()), remote);
+    }
+
+    void missingOrBrokenCloudCopyIsReplacedOnlyByAStampedVocabulary()
+    {
+        StoreFixture f;
+        f.enableSync();
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, {}));
+        f.open();
+        QVERIFY(!QFileInfo::exists(f.cloudFile())); // unstamped: nothing to publish
+
+        StoreFixture::write(f.cloudFile(), "{\"terms\":[1]}");
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, kStamp));
+        Store& s = f.open();
+        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+
+        // Without a sync folder nothing is written anywhere but the data folder.
+        f.prefs->remove("syncFolder");
+        QFile::remove(f.cloudFile());
+        f.open().addTerm(QStringLiteral("x"));
+        QVERIFY(!QFileInfo::exists(f.cloudFile()));
+    }
+
+    void deletingEveryModeLeavesTheBuiltIns()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        Style custom = newModeTemplate(s.modes().styles);
+        s.saveStyle(custom);
+        QCOMPARE(s.modes().styles.size(), 5);
+        const QList<Style> all = s.modes().styles;
+        for (const Style& style : all)
+            s.deleteStyle(style.id);
+        const auto onDisk = ModeSettings::decode(StoreFixture::read(f.dataFile("modes.json")));
+        QVERIFY(onDisk);
+        QCOMPARE(onDisk->styles, ModeSettings::defaults().styles);
+        QCOMPARE(s.modes().styles, ModeSettings::defaults().styles);
+        QCOMPARE(f.notifier.posts, 6);
+    }
+
+    void startUpRefreshesUneditedBuiltInsWithoutWriting()
+    {
+        StoreFixture f;
+        ModeSettings old = ModeSettings::defaults();
+        old.styles[3].instructions = QStringLiteral("old write instructions");
+        old.styles[3].name = QStringLiteral("Prose");
+        old.styles[1].instructions = QStringLiteral("my code instructions");
+        old.styles[1].edited = true;
+        const QByteArray bytes = old.encode();
+        StoreFixture::write(f.dataFile("modes.json"), bytes);
+        Store& s = f.open();
+        QCOMPARE(s.modes().styles[3].instructions, ModeSettings::defaults().styles[3].instructions);
+        QCOMPARE(s.modes().styles[3].name, QStringLiteral("Prose"));
+        QCOMPARE(s.modes().styles[1].instructions, QStringLiteral("my code instructions"));
+        QCOMPARE(StoreFixture::read(f.dataFile("modes.json")), bytes);
+    }
+
+    void anotherProcessesAnnouncementReloads()
+    {
+        StoreFixture f;
+        Store& s = f.open();
+        QSignalSpy vocab(&s, &Store::vocabChanged);
+        QSignalSpy modes(&s, &Store::modesChanged);
+        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"elsewhere"}, kStamp));
+        ModeSettings other = ModeSettings::defaults();
+        other.setPerApp(true);
+        StoreFixture::write(f.dataFile("modes.json"), other.encode());
+        f.notifier.announceFromElsewhere();
+        QCOMPARE(s.vocab().terms, QStringList({"elsewhere"}));
+        QCOMPARE(s.modes().perApp, std::optional<bool>(true));
+        QCOMPARE(vocab.count(), 1);
+        QCOMPARE(modes.count(), 1);
+        f.notifier.announceFromElsewhere(); // nothing new: no churn
+        QCOMPARE(vocab.count(), 1);
+        QCOMPARE(f.notifier.posts, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(StoreTest)
+#include "StoreTest.moc"

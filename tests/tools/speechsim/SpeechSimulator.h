@@ -1,0 +1,51 @@
+#pragma once
+
+#include "SimOptions.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QObject>
+#include <QWebSocketServer>
+
+#include <memory>
+#include <vector>
+
+class QWebSocket;
+
+namespace quillet::sim {
+
+// A stand-in for the real-time speech service on loopback. Each connection must open with the
+// configuration message; audio then advances the connection's clock and the scripted words are
+// reported as they are "heard": first provisional, then final. See main.cpp for the behaviour of
+// each option.
+class SpeechSimulator : public QObject {
+    Q_OBJECT
+public:
+    explicit SpeechSimulator(SimOptions options, QObject* parent = nullptr);
+    ~SpeechSimulator() override;
+
+    bool listen(QString& message);
+    quint16 port() const;
+
+private:
+    struct Connection;
+
+    void accept();
+    void onText(Connection& c, const QString& text);
+    void onBinary(Connection& c, const QByteArray& data);
+    void configure(Connection& c, const QString& text);
+    void reject(Connection& c, int code, const QString& message);
+    // Sends the current transcript; `everything` finalises all audio received (finalize).
+    void answer(Connection& c, bool everything, bool fin, bool finished);
+    bool applyFaults(Connection& c);
+    qint64 resumeBase(int number) const;
+    qint64 lagFor(const Connection& c) const;
+    void log(const QString& event, const Connection& c, QJsonObject fields = {});
+
+    SimOptions m_options;
+    QWebSocketServer m_server;
+    QFile m_log;
+    std::vector<std::unique_ptr<Connection>> m_connections;
+};
+
+} // namespace quillet::sim

@@ -1,0 +1,209 @@
+#include "util/Unicode.h"
+
+#include <QTest>
+
+using namespace quillet;
+
+namespace {
+
+QStringList strings(const QList<QStringView>& views)
+{
+    QStringList out;
+    for (QStringView v : views)
+        out.append(v.toString());
+    return out;
+}
+
+const QString kLoneHigh = QString(QChar(0xD83D));
+const QString kLoneLow = QString(QChar(0xDE00));
+
+} // namespace
+
+class UnicodeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void trimmingRemovesSeparatorsTabsAndLineBreaks_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("spaces and newline") << "  Kubernetes \n"
+                                            << "Kubernetes";
+        QTest::newRow("tab, CR, VT, FF, NEL") << "\t\r\v\f\u0085x\u0085"
+                                              << "x";
+        QTest::newRow("no-break and ideographic space") << "\u00A0\u3000x\u2003"
+                                                        << "x";
+        QTest::newRow("line and paragraph separators") << "\u2028x\u2029"
+                                                       << "x";
+        QTest::newRow("inner space kept") << " a  b "
+                                          << "a  b";
+        QTest::newRow("zero-width space is not a separator") << "\u200Bx"
+                                                             << "\u200Bx";
+        QTest::newRow("blank") << " \t\n "
+                               << "";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("lone surrogate stays") << (" " + kLoneHigh + " ") << kLoneHigh;
+    }
+    void trimmingRemovesSeparatorsTabsAndLineBreaks()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+        QCOMPARE(unicode::trimmed(input), expected);
+    }
+
+    void splitsAtWhiteSpaceKeepingWordsAsWritten()
+    {
+        QCOMPARE(strings(unicode::splitWords(u"  Notes: deploy\tit\n\nto\u00A0K8s,  ")),
+                 QStringList({"Notes:", "deploy", "it", "to", "K8s,"}));
+        QCOMPARE(strings(unicode::splitWords(u"a\u2028b\u3000c\u0085d")),
+                 QStringList({"a", "b", "c", "d"}));
+        // U+200B is not White_Space.
+        QCOMPARE(strings(unicode::splitWords(u"a\u200Bb")), QStringList({"a\u200Bb"}));
+        QVERIFY(unicode::splitWords(u"").isEmpty());
+        QVERIFY(unicode::splitWords(u" \n\t ").isEmpty());
+        const QString emoji = QStringLiteral("\U0001F600");
+        QCOMPARE(strings(unicode::splitWords(emoji + " x")), QStringList({emoji, "x"}));
+    }
+
+    void normalisesWordsIntoKeys_data()
+    {
+        QTest::addColumn<QString>("word");
+        QTest::addColumn<QString>("match");
+        QTest::addColumn<QString>("bare");
+        QTest::newRow("plain") << "Tonight"
+                               << "tonight"
+                               << "Tonight";
+        QTest::newRow("trailing comma") << "tonight,"
+                                        << "tonight"
+                                        << "tonight";
+        QTest::newRow("quoted") << "«Hola»"
+                                << "hola"
+                                << "Hola";
+        QTest::newRow("inner punctuation kept") << "(e-mail)."
+                                                << "e-mail"
+                                                << "e-mail";
+        QTest::newRow("symbols stripped") << "$100%"
+                                          << "100"
+                                          << "100";
+        QTest::newRow("only punctuation") << "—"
+                                          << ""
+                                          << "";
+        QTest::newRow("accents and marks") << "Éte\u0301,"
+                                           << "éte\u0301"
+                                           << "Éte\u0301";
+        QTest::newRow("full lower-casing") << "İstanbul"
+                                           << "i\u0307stanbul"
+                                           << "İstanbul";
+        QTest::newRow("greek") << "ΟΔΟΣ"
+                               << "οδος"
+                               << "ΟΔΟΣ";
+    }
+    void normalisesWordsIntoKeys()
+    {
+        QFETCH(QString, word);
+        QFETCH(QString, match);
+        QFETCH(QString, bare);
+        QCOMPARE(unicode::matchKey(word), match);
+        QCOMPARE(unicode::bareWord(word), bare);
+    }
+
+    void letterKeyKeepsOnlyLettersAndNumbers()
+    {
+        QCOMPARE(unicode::letterKey(u"cuba netties"), QStringLiteral("cubanetties"));
+        QCOMPARE(unicode::letterKey(u"E-Mail's 2"), QStringLiteral("emails2"));
+        QCOMPARE(unicode::letterKey(u"O’Neil & Co."), QStringLiteral("oneilco"));
+        // A combining mark stays with its letter.
+        QCOMPARE(unicode::letterKey(u"Cafe\u0301!"), QStringLiteral("cafe\u0301"));
+        QCOMPARE(unicode::letterKey(u"— ..."), QString());
+    }
+
+    void countsUserPerceivedCharacters()
+    {
+        QCOMPARE(unicode::graphemeCount(u""), 0);
+        QCOMPARE(unicode::graphemeCount(u"open ai"), 7);
+        QCOMPARE(unicode::graphemeCount(u"a\r\nb"), 3);
+        QCOMPARE(unicode::graphemeCount(u"e\u0301"), 1);
+        // Family emoji joined with ZWJ, and a flag.
+        QCOMPARE(unicode::graphemeCount(QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"
+                                                       "\U0001F1EB\U0001F1F7")),
+                 2);
+        QCOMPARE(unicode::graphemes(u"ñe\u0301").size(), 2);
+    }
+
+    void similarityIsOneMinusEditDistanceOverLength_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<double>("expected");
+        QTest::newRow("misrecognised name") << "cubanetties"
+                                            << "kubernetes" << 1.0 - 5.0 / 11.0;
+        QTest::newRow("homophones") << "there"
+                                    << "their" << 0.6;
+        QTest::newRow("unrelated") << "cat"
+                                   << "dog" << 0.0;
+        QTest::newRow("equal") << "abc"
+                               << "abc" << 1.0;
+        QTest::newRow("both empty") << ""
+                                    << "" << 1.0;
+        QTest::newRow("one empty") << ""
+                                   << "abc" << 0.0;
+        QTest::newRow("clusters count once") << "cafe\u0301"
+                                             << "cafe" << 0.75;
+    }
+    void similarityIsOneMinusEditDistanceOverLength()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(double, expected);
+        QVERIFY2(qAbs(unicode::similarity(a, b) - expected) < 1e-9,
+                 qPrintable(QString::number(unicode::similarity(a, b))));
+        QVERIFY(qAbs(unicode::similarity(b, a) - expected) < 1e-9);
+    }
+
+    void comparesIgnoringCase()
+    {
+        QVERIFY(unicode::equalsIgnoringCase(u"Kubernetes", u"kUBERNETES"));
+        QVERIFY(unicode::equalsIgnoringCase(u"Straße", u"STRASSE"));
+        QVERIFY(unicode::equalsIgnoringCase(u"Café", u"CAFE\u0301"));
+        QVERIFY(!unicode::equalsIgnoringCase(u"cafe", u"café"));
+        QVERIFY(!unicode::equalsIgnoringCase(u"a", u"a "));
+    }
+
+    void classifiesCodePoints()
+    {
+        QVERIFY(unicode::isLetter(U'ß') && unicode::isLetter(U'中'));
+        QVERIFY(unicode::isNumber(U'٣') && unicode::isNumber(U'Ⅻ'));
+        QVERIFY(unicode::isMark(U'\u0301'));
+        QVERIFY(unicode::isPunctuation(U'¿') && unicode::isPunctuation(U'—'));
+        QVERIFY(unicode::isSymbol(U'$') && unicode::isSymbol(U'\U0001F600'));
+        QVERIFY(unicode::isSeparator(U'\u3000') && !unicode::isSeparator(U'\t'));
+        QVERIFY(unicode::isWhiteSpace(U'\t') && unicode::isWhiteSpace(U'\u0085'));
+        QVERIFY(!unicode::isWhiteSpace(U'\u200B'));
+        QVERIFY(unicode::isUppercase(U'H') && !unicode::isUppercase(U'h'));
+        QVERIFY(!unicode::isLetter(0xD800) && !unicode::isNumber(0xDFFF));
+    }
+
+    void badInputNeverBreaksAnything()
+    {
+        const QString surrogates =
+            kLoneLow + "a" + kLoneHigh + " " + kLoneHigh + kLoneHigh + " b" + kLoneLow;
+        QCOMPARE(unicode::splitWords(surrogates).size(), 3);
+        QCOMPARE(unicode::matchKey(kLoneHigh + "X"), kLoneHigh + "x");
+        QCOMPARE(unicode::bareWord(kLoneLow), kLoneLow);
+        QCOMPARE(unicode::trimmed(surrogates), surrogates);
+        QCOMPARE(unicode::graphemeCount(kLoneHigh + kLoneLow), 1); // a valid pair after all
+        QVERIFY(unicode::graphemeCount(surrogates) >= 6);
+        QVERIFY(unicode::similarity(surrogates, kLoneHigh) >= 0.0);
+        QCOMPARE(unicode::letterKey(surrogates), QStringLiteral("ab"));
+
+        const QString big = QStringLiteral("Wörd, ").repeated(1024 * 1024 / 6);
+        QCOMPARE(unicode::splitWords(big).size(), 1024 * 1024 / 6);
+        QCOMPARE(unicode::lowercased(big).size(), big.size());
+        QCOMPARE(unicode::trimmed(big), big.chopped(1));
+        QCOMPARE(unicode::graphemeCount(big), big.size());
+        QVERIFY(unicode::letterKey(big).startsWith(u"wördwörd"));
+    }
+};
+
+QTEST_GUILESS_MAIN(UnicodeTest)
+#include "UnicodeTest.moc"

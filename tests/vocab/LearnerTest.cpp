@@ -1,0 +1,238 @@
+#include "vocab/Learner.h"
+
+#include "platform/FakeSpellChecker.h"
+
+#include <QTest>
+
+using namespace quillet;
+using Learner::Correction;
+
+namespace {
+
+const QStringList kLanguages{"en", "es", "fr"};
+
+QString words(const QString& stem, int count)
+{
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out.append(stem + QString::number(i));
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+namespace QTest {
+template <> char* toString(const Correction& c)
+{
+    return qstrdup(QStringLiteral("%1 -> %2").arg(c.from, c.to).toUtf8().constData());
+}
+} // namespace QTest
+
+class LearnerTest : public QObject {
+    Q_OBJECT
+
+    FakeSpellChecker m_spelling;
+
+private slots:
+    void init()
+    {
+        m_spelling = FakeSpellChecker();
+        m_spelling.addWords("en", {"deploy", "it", "to", "tonight", "there", "their", "cat", "dog",
+                                   "iphone", "email", "pages", "hello", "k8s", "the"});
+        m_spelling.addWords("es", {"hola"});
+        m_spelling.addWords("fr", {"bonjour"});
+    }
+
+    void learnsTheMisrecognisedNameInTheField()
+    {
+        const auto result = Learner::fieldCorrections(
+            "deploy it to cuba netties tonight", "Notes: deploy it to Kubernetes tonight, thanks",
+            m_spelling, kLanguages);
+        QCOMPARE(result, (QList<Correction>{{"cuba netties", "Kubernetes"}}));
+        // Every language was asked, in order, before the word counted as unknown.
+        QCOMPARE(m_spelling.asked(),
+                 (QList<QPair<QString, QString>>{
+                     {"Kubernetes", "en"}, {"Kubernetes", "es"}, {"Kubernetes", "fr"}}));
+    }
+
+    void aKnownWordIsAnEditNotJargon()
+    {
+        m_spelling.addWords("es", {"kubernetes"});
+        QVERIFY(Learner::fieldCorrections("deploy it to cuba netties tonight",
+                                          "deploy it to Kubernetes tonight", m_spelling, kLanguages)
+                    .isEmpty());
+        // The first accepting language ends the test.
+        QCOMPARE(m_spelling.asked().size(), 2);
+        // With no languages nothing is known.
+        QCOMPARE(Learner::fieldCorrections("deploy it to cuba netties tonight",
+                                           "deploy it to Kubernetes tonight", m_spelling, {})
+                     .size(),
+                 1);
+    }
+
+    void namesLookLikeJargonByCapitalsOrDigits_data()
+    {
+        QTest::addColumn<QString>("inserted");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QList<Correction>>("expected");
+        // Both words below are known; only their shape makes them jargon.
+        QTest::newRow("inner capital")
+            << "buy an i phone today"
+            << "buy an iPhone today" << QList<Correction>{{"i phone", "iPhone"}};
+        QTest::newRow("digit") << "run it on k8 s now"
+                               << "run it on k8s now" << QList<Correction>{{"k8 s", "k8s"}};
+        // Words are compared by match key, so a change of case alone is no change at all.
+        QTest::newRow("case of one word") << "buy an iphone today"
+                                          << "buy an iPhone today" << QList<Correction>{};
+        QTest::newRow("three words into two")
+            << "we host it on get hub pagez today"
+            << "we host it on GitHub Pages today"
+            << QList<Correction>{{"get hub pagez", "GitHub Pages"}};
+        QTest::newRow("two words into one of them")
+            << "we host it on get hub pages today"
+            << "we host it on GitHub Pages today" << QList<Correction>{{"get hub", "GitHub"}};
+        QTest::newRow("four words removed")
+            << "we host it on thee get hub pagez today"
+            << "we host it on GitHub Pages today" << QList<Correction>{};
+        QTest::newRow("three words added")
+            << "we host it on hub today"
+            << "we host it on Git Hub Pages today" << QList<Correction>{};
+        QTest::newRow("spacing and capital of a known word")
+            << "so t he cat sat"
+            << "so The cat sat" << QList<Correction>{};
+        QTest::newRow("known words") << "put it there please"
+                                     << "put it their please" << QList<Correction>{};
+        QTest::newRow("different word") << "the cat sat down"
+                                        << "the dog sat down" << QList<Correction>{};
+        QTest::newRow("pure insertion") << "deploy it tonight"
+                                        << "deploy Kubernetes it tonight" << QList<Correction>{};
+        QTest::newRow("pure deletion") << "deploy it to k8s tonight"
+                                       << "deploy it to tonight" << QList<Correction>{};
+        QTest::newRow("one-word dictation") << "kuberneties"
+                                            << "Kubernetes" << QList<Correction>{};
+        QTest::newRow("empty field") << "deploy it to cuba netties tonight"
+                                     << "" << QList<Correction>{};
+        QTest::newRow("blank field") << "deploy it tonight"
+                                     << " \n\t" << QList<Correction>{};
+        QTest::newRow("less than half left")
+            << "one two three four five six"
+            << "one two Three3 seven eight nine" << QList<Correction>{};
+        QTest::newRow("punctuation attached") << "ship it tonight, said kuberneties fan."
+                                              << "(ship it tonight) said Kubernetes fan!"
+                                              << QList<Correction>{{"kuberneties", "Kubernetes"}};
+        QTest::newRow("two corrections in text order")
+            << "push to get hub then ping cuba netties ok"
+            << "push to GitHub then ping Kubernetes ok"
+            << QList<Correction>{{"get hub", "GitHub"}, {"cuba netties", "Kubernetes"}};
+    }
+    void namesLookLikeJargonByCapitalsOrDigits()
+    {
+        QFETCH(QString, inserted);
+        QFETCH(QString, field);
+        QFETCH(QList<Correction>, expected);
+        QCOMPARE(Learner::fieldCorrections(inserted, field, m_spelling, kLanguages), expected);
+    }
+
+    void targetsAllowOnlyLettersNumbersAndAFewMarks_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("at sign") << "ab cd"
+                                 << "ab@cd" << false;
+        QTest::newRow("slash") << "ab cd"
+                               << "ab/cd" << false;
+        QTest::newRow("underscore") << "ab cd"
+                                    << "ab_cd" << false;
+        QTest::newRow("colon") << "abc d"
+                               << "abc:d" << false;
+        QTest::newRow("too many words removed") << "a b c d e f g"
+                                                << "A&B-C.D+E'F’G" << false;
+        QTest::newRow("allowed marks, two words") << "ab cd"
+                                                  << "A&B-C.D+E'F’G" << true;
+        QTest::newRow("accents") << "cafe creme"
+                                 << "café crème" << true;
+        QTest::newRow("digits") << "m"
+                                << "M2" << true;
+    }
+    void targetsAllowOnlyLettersNumbersAndAFewMarks()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, accepted);
+        const auto result =
+            Learner::fixCorrections("we said " + from + " again", "we said " + to + " again");
+        if (accepted)
+            QCOMPARE(result, (QList<Correction>{{from, to}}));
+        else
+            QVERIFY(result.isEmpty());
+    }
+
+    void fixesSkipTheJargonTest()
+    {
+        QCOMPARE(Learner::fixCorrections("put it there please", "put it their please"),
+                 (QList<Correction>{{"there", "their"}}));
+        QVERIFY(Learner::fixCorrections("the cat sat down", "the dog sat down").isEmpty());
+        QCOMPARE(Learner::fixCorrections("buy an i phone today", "buy an iPhone today"),
+                 (QList<Correction>{{"i phone", "iPhone"}}));
+        QCOMPARE(Learner::fixCorrections("send an e-mail now", "send an email now"),
+                 (QList<Correction>{{"e-mail", "email"}}));
+        QVERIFY(Learner::fixCorrections("the cat", "The cat").isEmpty());
+        QVERIFY(Learner::fixCorrections("hello", "Hello there").isEmpty());
+    }
+
+    void onlyTheLastTwentyThousandFieldWordsAreSearched()
+    {
+        const QString inserted = "deploy it to cuba netties tonight";
+        const QString corrected = "deploy it to Kubernetes tonight";
+        const QString early = words("a", 100) + " " + corrected + " " + words("b", 29900);
+        QVERIFY(Learner::fieldCorrections(inserted, early, m_spelling, kLanguages).isEmpty());
+        const QString late = words("a", 19000) + " " + corrected + " " + words("b", 10000);
+        QCOMPARE(Learner::fieldCorrections(inserted, late, m_spelling, kLanguages),
+                 (QList<Correction>{{"cuba netties", "Kubernetes"}}));
+        // At the edge: with "it" the first word kept, "it to … tonight" still holds half of the
+        // inserted words; one word later, "to … tonight" does not.
+        const QString edge = words("a", 100) + " " + corrected + " " + words("b", 19996);
+        QCOMPARE(Learner::fieldCorrections(inserted, edge, m_spelling, kLanguages).size(), 1);
+        const QString beyond = words("a", 100) + " " + corrected + " " + words("b", 19997);
+        QVERIFY(Learner::fieldCorrections(inserted, beyond, m_spelling, kLanguages).isEmpty());
+    }
+
+    void theBestWindowIsTheFirstWithTheLongestCommonRun()
+    {
+        // Two places hold the inserted words; the one that matches in order wins.
+        const QString inserted = "alpha beta gamma delta epsilom zeta";
+        const QString field = "zeta epsilon delta gamma beta alpha and then "
+                              "alpha beta gamma delta Epsilon zeta";
+        QCOMPARE(Learner::fieldCorrections(inserted, field, m_spelling, kLanguages),
+                 (QList<Correction>{{"epsilom", "Epsilon"}}));
+        // With the same words twice in order, the earlier place is taken.
+        const QString twice = "alpha beta gamma delta Epsilon zeta alpha beta gamma delta "
+                              "Epsilonn zeta";
+        QCOMPARE(Learner::fieldCorrections(inserted, twice, m_spelling, kLanguages),
+                 (QList<Correction>{{"epsilom", "Epsilon"}}));
+    }
+
+    void badInputYieldsNothingAndNeverBreaks()
+    {
+        const QString lone = QString(QChar(0xD800));
+        QVERIFY(
+            Learner::fieldCorrections(lone + " " + lone, lone, m_spelling, kLanguages).isEmpty());
+        QVERIFY(Learner::fixCorrections(lone + " a b", lone + " a c" + lone).size() <= 1);
+        const QString big = QStringLiteral("word ").repeated(200 * 1024);
+        QVERIFY(Learner::fieldCorrections(big, big, m_spelling, kLanguages).isEmpty());
+        QVERIFY(Learner::fieldCorrections("— — —", "— … —", m_spelling, kLanguages).isEmpty());
+        QVERIFY(Learner::fixCorrections("", "").isEmpty());
+        // A dictation far longer than any real one is compared within bounded memory or not at
+        // all; either way the answer comes back.
+        const QString longText = words("w", 3000) + " cuba netties " + words("v", 900);
+        const QString longFixed = words("w", 3000) + " Kubernetes " + words("v", 900);
+        QCOMPARE(Learner::fixCorrections(longText, longFixed),
+                 (QList<Correction>{{"cuba netties", "Kubernetes"}}));
+        const QString huge = words("w", 30000);
+        QVERIFY(Learner::fixCorrections(huge, huge).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(LearnerTest)
+#include "LearnerTest.moc"
