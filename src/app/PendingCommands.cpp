@@ -13,10 +13,6 @@ QCoro::Task<int> notYet(CommandEnv env, const char* name)
 }
 } // namespace
 
-QCoro::Task<int> runTranscribeCommand(CommandEnv env)
-{
-    return notYet(env, "transcribe");
-}
 QCoro::Task<int> runRewriteCommand(CommandEnv env)
 {
     return notYet(env, "rewrite");
