@@ -17,9 +17,5 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
 {
     return notYet(env, "transcribe");
 }
-QCoro::Task<int> runRewriteCommand(CommandEnv env)
-{
-    return notYet(env, "rewrite");
-}
 
 } // namespace quillet
