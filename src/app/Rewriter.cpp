@@ -20,14 +20,8 @@ Rewriter::Rewriter(Preferences& prefs, Store& store, KeyStore& keys)
 QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::optional<QString> appName,
                                        QTextStream& err)
 {
-    ProcessingInput input;
-    input.transcript = std::move(text);
-    input.modeId = std::move(modeId);
-    input.appName = std::move(appName);
-    input.vocabulary = m_store.vocab();
-    input.styles = m_store.modes().styles;
-    input.history = m_store.history();
-    input.cleanup = m_prefs.cleanup();
+    ProcessingInput input = ProcessingInput::fromStore(m_store, m_prefs, std::move(text),
+                                                       std::move(modeId), std::move(appName));
     co_return co_await m_processor.processText(std::move(input), [&err](const ChatError& error) {
         err << "quillet: text processing failed (" << errorSummary(error)
             << "); the text has the replacements only\n";

@@ -4,6 +4,8 @@
 #include "processing/ProviderSettings.h"
 #include "store/BuiltInModes.h"
 #include "store/ModeRules.h"
+#include "store/Preferences.h"
+#include "store/Store.h"
 #include "util/Clock.h"
 
 #include <cmath>
@@ -13,6 +15,21 @@ namespace quillet {
 namespace {
 const QString kDefaultModeId = QStringLiteral("quillet");
 } // namespace
+
+ProcessingInput ProcessingInput::fromStore(const Store& store, const Preferences& prefs,
+                                           QString transcript, QString modeId,
+                                           std::optional<QString> appName)
+{
+    ProcessingInput input;
+    input.transcript = std::move(transcript);
+    input.modeId = std::move(modeId);
+    input.appName = std::move(appName);
+    input.vocabulary = store.vocab();
+    input.styles = store.modes().styles;
+    input.history = store.history();
+    input.cleanup = prefs.cleanup();
+    return input;
+}
 
 TextProcessor::TextProcessor(ChatService& chat, const ProviderSettings& settings, Clock& clock)
     : m_chat(chat)

@@ -15,7 +15,9 @@
 namespace quillet {
 
 class Clock;
+class Preferences;
 class ProviderSettings;
+class Store;
 
 // Everything one run reads, copied when it starts so that later changes cannot reach it.
 struct ProcessingInput {
@@ -29,6 +31,11 @@ struct ProcessingInput {
     QList<Entry> history;
     // The preference "cleanup": whether the default mode may send anything at all.
     bool cleanup = true;
+
+    // The store's current vocabulary, modes and history and the preference "cleanup".
+    static ProcessingInput fromStore(const Store& store, const Preferences& prefs,
+                                     QString transcript, QString modeId,
+                                     std::optional<QString> appName);
 };
 
 // The part of a run that happens before any network traffic.
