@@ -22,11 +22,16 @@ QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::option
 {
     ProcessingInput input = ProcessingInput::fromStore(m_store, m_prefs, std::move(text),
                                                        std::move(modeId), std::move(appName));
-    co_return co_await m_processor.processText(std::move(input), [&err](const ChatError& error) {
-        err << "quillet: text processing failed (" << errorSummary(error)
-            << "); the text has the replacements only\n";
-        err.flush();
-    });
+    const bool hasKey = m_settings.providerKey().has_value();
+    const QString provider = providers::displayName(m_settings.currentProvider());
+    co_return co_await m_processor.processText(
+        std::move(input), [&err, hasKey, provider](const ChatError& error) {
+            const bool noKey = error.kind == ChatError::Kind::userAuthenticationRequired && !hasKey;
+            err << "quillet: text processing failed ("
+                << (noKey ? QStringLiteral("no API key for ") + provider : errorSummary(error))
+                << "); the text has the replacements only\n";
+            err.flush();
+        });
 }
 
 QString Rewriter::modeIdFor(const QString& given, QTextStream& err) const
