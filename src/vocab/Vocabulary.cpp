@@ -52,9 +52,9 @@ std::optional<Replacement> Replacement::fromJson(const QJsonValue& value)
     return Replacement{std::move(*from), std::move(*to)};
 }
 
-size_t qHash(const Replacement& r, size_t seed) noexcept
+size_t qHash(const Replacement& r, size_t base) noexcept
 {
-    return qHashMulti(seed, r.from, r.to);
+    return qHashMulti(base, r.from, r.to);
 }
 
 void Vocabulary::addTerm(const QString& term)

@@ -29,7 +29,7 @@ struct Replacement {
     static std::optional<Replacement> fromJson(const QJsonValue& value);
 };
 
-size_t qHash(const Replacement& r, size_t seed = 0) noexcept;
+size_t qHash(const Replacement& r, size_t base = 0) noexcept;
 
 // The user's terms and replacements. A plain value: the store applies each operation to its
 // copy, then stamps `updatedAt` and saves.
