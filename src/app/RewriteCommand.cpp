@@ -101,7 +101,9 @@ QCoro::Task<int> runRewriteCommand(CommandEnv env)
 
     Rewriter rewriter(env.prefs, store.store(), keys);
     const QString modeId = args.modeGiven ? rewriter.modeIdFor(args.modeId, env.err) : args.modeId;
-    const QString result = co_await rewriter.rewrite(text, modeId, args.appName, env.err);
+    // The call stands apart from the co_await (g++ 12 may destroy its temporaries twice).
+    QCoro::Task<QString> run = rewriter.rewrite(text, modeId, args.appName, env.err);
+    const QString result = co_await run;
     env.out << result << '\n';
     co_return 0;
 }

@@ -24,14 +24,17 @@ QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::option
                                                        std::move(modeId), std::move(appName));
     const bool hasKey = m_settings.providerKey().has_value();
     const QString provider = providers::displayName(m_settings.currentProvider());
-    co_return co_await m_processor.processText(
-        std::move(input), [&err, hasKey, provider](const ChatError& error) {
-            const bool noKey = error.kind == ChatError::Kind::userAuthenticationRequired && !hasKey;
-            err << "quillet: text processing failed ("
-                << (noKey ? QStringLiteral("no API key for ") + provider : errorSummary(error))
-                << "); the text has the replacements only\n";
-            err.flush();
-        });
+    TextProcessor::FailureHandler onFailure = [&err, hasKey, provider](const ChatError& error) {
+        const bool noKey = error.kind == ChatError::Kind::userAuthenticationRequired && !hasKey;
+        err << "quillet: text processing failed ("
+            << (noKey ? QStringLiteral("no API key for ") + provider : errorSummary(error))
+            << "); the text has the replacements only\n";
+        err.flush();
+    };
+    // Called apart from the co_await: g++ 12 may destroy twice the temporaries of an expression
+    // that contains co_await.
+    QCoro::Task<QString> run = m_processor.processText(std::move(input), std::move(onFailure));
+    co_return co_await run;
 }
 
 QString Rewriter::modeIdFor(const QString& given, QTextStream& err) const

@@ -62,13 +62,18 @@ QCoro::Task<QString> TextProcessor::processText(ProcessingInput input, FailureHa
     if (!plan.send)
         co_return plan.text;
 
-    ChatResult result =
-        co_await m_chat.chatComplete(plan.system, plan.user, m_settings.resolveEndpoint(plan.fast),
-                                     plan.fast ? fastTimeout : qualityTimeout);
+    // Each call is made in a statement of its own and only its task is awaited: g++ 12 may
+    // destroy twice the temporaries of an expression that contains co_await.
+    const Endpoint endpoint = m_settings.resolveEndpoint(plan.fast);
+    QCoro::Task<ChatResult> request = m_chat.chatComplete(plan.system, plan.user, endpoint,
+                                                          plan.fast ? fastTimeout : qualityTimeout);
+    ChatResult result = co_await request;
     // A slow or failing quality model gets one more chance on the fast one; no other retries.
     if (!result.ok() && !plan.fast) {
-        result = co_await m_chat.chatComplete(plan.system, plan.user,
-                                              m_settings.resolveEndpoint(true), retryTimeout);
+        const Endpoint fast = m_settings.resolveEndpoint(true);
+        QCoro::Task<ChatResult> retry =
+            m_chat.chatComplete(plan.system, plan.user, fast, retryTimeout);
+        result = co_await retry;
     }
     if (result.ok())
         co_return input.vocabulary.applyReplacements(result.reply());
@@ -84,8 +89,9 @@ QCoro::Task<QString> TextProcessor::testTextProcessing(std::function<void(const 
     const double t0 = m_clock.uptime();
     const Endpoint endpoint = m_settings.resolveEndpoint(true);
     const QString system = builtInStyle(kDefaultModeId)->instructions + prompt::rulesBlock;
-    const ChatResult result =
-        co_await m_chat.chatComplete(system, testUserMessage, endpoint, fastTimeout);
+    QCoro::Task<ChatResult> request =
+        m_chat.chatComplete(system, testUserMessage, endpoint, fastTimeout);
+    const ChatResult result = co_await request;
     QString status;
     if (result.ok()) {
         const auto ms = static_cast<qint64>(std::floor((m_clock.uptime() - t0) * 1000.0));
