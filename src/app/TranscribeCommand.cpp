@@ -1,5 +1,6 @@
 #include "app/CommandStore.h"
 #include "app/Commands.h"
+#include "app/Rewriter.h"
 #include "platform/KeychainSecretBackend.h"
 #include "speech/AudioConverter.h"
 #include "speech/NetworkThread.h"
@@ -23,7 +24,8 @@ namespace {
 const char* const kTranscribeUsage =
     "Usage: quillet transcribe FILE [--mode ID] [--app NAME]\n"
     "Streams FILE (WAV: 16-bit PCM or 32-bit float, any rate and channel count) to the speech\n"
-    "service at the pace of real time and prints the final transcript.\n";
+    "service at the pace of real time and prints the final transcript, processed like a\n"
+    "dictation in mode ID (default: the default mode) for the application NAME.\n";
 
 // Frames of the file handed to the converter at a time, as a microphone buffer would be.
 constexpr qsizetype sliceFrames = 1024;
@@ -148,10 +150,8 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     SpeechStream::Options speechOptions;
     speechOptions.languages = env.prefs.languages();
     speechOptions.translateTo = env.prefs.translateTo();
-    {
-        CommandStore store(env.prefs);
-        speechOptions.terms = store.store().vocab().terms;
-    }
+    CommandStore store(env.prefs);
+    speechOptions.terms = store.store().vocab().terms;
 
     auto errors = std::make_shared<ErrorBox>();
     Transcriber::Callbacks callbacks;
@@ -197,8 +197,19 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     }
 
     errors->setFinishing(true);
-    const QString text = co_await transcriber->finish();
+    QString text = co_await transcriber->finish();
     errors->setFinishing(false);
+    if (!text.isEmpty()) {
+        // The same text processing a dictation gets: replacements, then the mode's rewrite.
+        Rewriter rewriter(env.prefs, store.store(), keys);
+        const QString mode = options->mode.isEmpty() ? QStringLiteral("quillet")
+                                                     : rewriter.modeIdFor(options->mode, env.err);
+        const std::optional<QString> app =
+            options->app.isEmpty() ? std::nullopt : std::optional<QString>(options->app);
+        // The call stands apart from the co_await (g++ 12 may destroy its temporaries twice).
+        QCoro::Task<QString> run = rewriter.rewrite(text, mode, app, env.err);
+        text = co_await run;
+    }
     if (!text.isEmpty())
         env.out << text << "\n";
     env.out.flush();

@@ -1,5 +1,5 @@
-// `quillet rewrite` end to end: the real binary, the chat service simulator on loopback, the
-// user's data files in a private data folder.
+// `quillet rewrite`, and the text processing of `quillet transcribe`, end to end: the real binary,
+// the chat and speech service simulators on loopback, the user's data in a private data folder.
 
 #include "processing/Prompt.h"
 #include "store/BuiltInModes.h"
@@ -19,6 +19,14 @@ namespace {
 
 const QString kKey = QStringLiteral("sk-cli-4hQ7secret");
 constexpr int kWaitMs = 60000;
+
+QByteArray le32(qint64 value)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
 
 struct Run {
     int exitCode = -1;
@@ -57,6 +65,7 @@ class RewriteCommandTest : public QObject {
         env.insert("XDG_CONFIG_HOME", m_dir.filePath("config"));
         env.insert("XDG_DATA_HOME", m_dir.filePath("data"));
         env.insert("CEREBRAS_API_KEY", kKey);
+        env.insert("SONIOX_API_KEY", "speech-key");
         process.setProcessEnvironment(env);
         process.start(qEnvironmentVariable("QUILLET_BINARY"),
                       QStringList{"-baseURL.cerebras", m_baseURL} + args);
@@ -66,6 +75,9 @@ class RewriteCommandTest : public QObject {
         process.closeWriteChannel();
         if (!process.waitForFinished(kWaitMs))
             process.kill();
+        if (process.exitStatus() != QProcess::NormalExit)
+            qWarning() << "quillet ended abnormally:" << process.error()
+                       << process.readAllStandardError();
         return Run{process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                    QString::fromUtf8(process.readAllStandardOutput()),
                    QString::fromUtf8(process.readAllStandardError())};
@@ -132,12 +144,51 @@ private slots:
                  QString("<dictation>we use OpenAI today</dictation>"));
     }
 
+    void transcribeRewritesInTheGivenMode()
+    {
+        QProcess speech;
+        speech.start(qEnvironmentVariable("QUILLET_TEST_TOOLS") + "/speechsim/speechsim",
+                     {"--words", "draft open ai notes", "--ms-per-word", "200"});
+        QVERIFY(speech.waitForStarted(kWaitMs));
+        QTRY_VERIFY_WITH_TIMEOUT(speech.canReadLine(), kWaitMs);
+        const QByteArray first = speech.readLine().trimmed();
+        QVERIFY(first.startsWith("PORT "));
+
+        // One second of silence; the simulator recognises its scripted words from any audio.
+        QByteArray pcm(32000, '\0');
+        QByteArray wav = "RIFF" + le32(36 + pcm.size()) + "WAVEfmt " + le32(16) +
+                         QByteArray("\x01\x00\x01\x00", 4) + le32(16000) + le32(32000) +
+                         QByteArray("\x02\x00\x10\x00", 4) + "data" + le32(pcm.size()) + pcm;
+        QFile file(m_dir.filePath("speech.wav"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(wav);
+        file.close();
+
+        const qsizetype before = loggedRequests().size();
+        const Run run =
+            quillet({"-sonioxEndpoint", "ws://127.0.0.1:" + first.mid(5) + "/transcribe-websocket",
+                     "-transcribePace", "0", "transcribe", file.fileName(), "--mode", "write",
+                     "--app", "Notes"});
+        speech.kill();
+        speech.waitForFinished(kWaitMs);
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QString("Rewritten by the simulator.\n"));
+        const QList<QJsonObject> requests = loggedRequests();
+        QCOMPARE(requests.size(), before + 1);
+        const QJsonObject body =
+            QJsonDocument::fromJson(requests.last()["body"].toString().toUtf8()).object();
+        QCOMPARE(body["messages"][1]["content"].toString(),
+                 QString("<dictation>draft OpenAI notes</dictation>"));
+        QVERIFY(body["messages"][0]["content"].toString().contains(
+            "\nThe result will be pasted into: Notes."));
+    }
+
     void cleanDefaultModeTextIsNotSent()
     {
         const Run run = quillet({"rewrite", "we", "use", "open", "ai"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QString("we use OpenAI\n"));
-        QCOMPARE(loggedRequests().size(), 1); // only the earlier test's request
+        QCOMPARE(loggedRequests().size(), 2); // only the earlier tests' requests
     }
 
     void withoutTheServicePrintsTheReplacedText()
