@@ -283,7 +283,6 @@ void TestSonioxStream::connectionRefused()
     stream->sendAudio(QByteArray(100, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(log->downsNow(), 1, kWait);
     QCOMPARE(log->errorsNow().size(), 1);
-    QVERIFY(!log->errorsNow().first().contains(QLatin1String("k\"")));
     QTest::qWait(200);
     QCOMPARE(log->downsNow(), 1);
     QCOMPARE(log->errorsNow().size(), 1);
