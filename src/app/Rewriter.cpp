@@ -24,14 +24,16 @@ QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::option
                                                        std::move(modeId), std::move(appName));
     const bool hasKey = m_settings.providerKey().has_value();
     const QString provider = providers::displayName(m_settings.currentProvider());
-    co_return co_await m_processor.processText(
-        std::move(input), [&err, hasKey, provider](const ChatError& error) {
-            const bool noKey = error.kind == ChatError::Kind::userAuthenticationRequired && !hasKey;
-            err << "quillet: text processing failed ("
-                << (noKey ? QStringLiteral("no API key for ") + provider : errorSummary(error))
-                << "); the text has the replacements only\n";
-            err.flush();
-        });
+    // Named rather than a temporary inside the co_await: g++ 12 destroys such temporaries twice.
+    TextProcessor::FailureHandler report = [&err, hasKey, provider](const ChatError& error) {
+        const bool noKey = error.kind == ChatError::Kind::userAuthenticationRequired && !hasKey;
+        err << "quillet: text processing failed ("
+            << (noKey ? QStringLiteral("no API key for ") + provider : errorSummary(error))
+            << "); the text has the replacements only\n";
+        err.flush();
+    };
+    QString result = co_await m_processor.processText(std::move(input), std::move(report));
+    co_return result;
 }
 
 QString Rewriter::modeIdFor(const QString& given, QTextStream& err) const
