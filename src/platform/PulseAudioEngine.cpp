@@ -31,7 +31,7 @@ pa_sample_format_t captureFormat(pa_sample_format_t native, AudioFormat::SampleT
     }
 }
 
-bool sameSpec(const pa_sample_spec& a, const pa_sample_spec& b)
+bool sameSampleLayout(const pa_sample_spec& a, const pa_sample_spec& b)
 {
     return a.format == b.format && a.rate == b.rate && a.channels == b.channels;
 }
@@ -63,10 +63,17 @@ PulseAudioEngine::~PulseAudioEngine()
     if (!m_loop)
         return;
     if (pa_threaded_mainloop_in_thread(m_loop)) {
-        // Dropped from one of our own callbacks: the loop cannot stop itself from inside.
-        if (m_stream)
+        // Dropped from one of our own callbacks (the owner must not let that happen from a tap):
+        // the loop cannot stop itself from inside, so a helper thread ends it. Nothing may call
+        // back into this object any more.
+        if (m_stream) {
             pa_stream_set_read_callback(m_stream, nullptr, nullptr);
-        m_tap = nullptr;
+            pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+        }
+        if (m_context) {
+            pa_context_set_state_callback(m_context, nullptr, nullptr);
+            pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+        }
         std::thread([loop = m_loop, context = m_context, stream = m_stream] {
             teardown(loop, context, stream);
         }).detach();
@@ -189,7 +196,7 @@ bool PulseAudioEngine::readDefaultSource()
             auto* q = static_cast<Query*>(data);
             if (info && !q->found) {
                 q->found = true;
-                q->self->m_sourceSpec = info->sample_spec;
+                q->self->m_native = info->sample_spec;
                 q->self->m_sourceMap = info->channel_map;
                 q->self->m_sourceIndex = info->index;
             }
@@ -208,9 +215,9 @@ bool PulseAudioEngine::readDefaultSource()
         m_problem = QStringLiteral("the default source is not available");
         return false;
     }
-    captureFormat(m_sourceSpec.format, m_format.sampleType);
-    m_format.sampleRate = m_sourceSpec.rate;
-    m_format.channels = m_sourceSpec.channels;
+    captureFormat(m_native.format, m_format.sampleType);
+    m_format.sampleRate = m_native.rate;
+    m_format.channels = m_native.channels;
     return true;
 }
 
@@ -248,10 +255,10 @@ std::optional<AudioError> PulseAudioEngine::start()
         return AudioError{errorDomain, PA_ERR_NOENTITY,
                           QString::fromUtf8(pa_strerror(PA_ERR_NOENTITY))};
     pa_threaded_mainloop_lock(m_loop);
-    pa_sample_spec spec = m_sourceSpec;
+    pa_sample_spec sampleLayout = m_native;
     AudioFormat::SampleType ignored{};
-    spec.format = captureFormat(m_sourceSpec.format, ignored);
-    m_stream = pa_stream_new(m_context, "Microphone", &spec,
+    sampleLayout.format = captureFormat(m_native.format, ignored);
+    m_stream = pa_stream_new(m_context, "Microphone", &sampleLayout,
                              pa_channel_map_valid(&m_sourceMap) ? &m_sourceMap : nullptr);
     if (!m_stream) {
         const auto error = serverError("cannot create a recording stream");
@@ -278,8 +285,8 @@ std::optional<AudioError> PulseAudioEngine::start()
     attr.tlength = static_cast<uint32_t>(-1);
     attr.prebuf = static_cast<uint32_t>(-1);
     attr.minreq = static_cast<uint32_t>(-1);
-    attr.fragsize =
-        static_cast<uint32_t>(m_bufferFrames * static_cast<qsizetype>(pa_frame_size(&spec)));
+    attr.fragsize = static_cast<uint32_t>(m_bufferFrames *
+                                          static_cast<qsizetype>(pa_frame_size(&sampleLayout)));
     // No device name: the server's default source, followed as it changes.
     if (pa_stream_connect_record(m_stream, nullptr, &attr, PA_STREAM_ADJUST_LATENCY) < 0) {
         const auto error = serverError("cannot connect the recording stream");
@@ -384,7 +391,7 @@ void PulseAudioEngine::onSubscription(unsigned int event, uint32_t index)
             m_context, index,
             [](pa_context*, const pa_source_info* info, int, void* self) {
                 auto* engine = static_cast<PulseAudioEngine*>(self);
-                if (info && !sameSpec(info->sample_spec, engine->m_sourceSpec))
+                if (info && !sameSampleLayout(info->sample_spec, engine->m_native))
                     engine->reportChange();
             },
             this);

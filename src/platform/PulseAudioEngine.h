@@ -58,7 +58,7 @@ private:
 
     AudioFormat m_format;
     QString m_problem;
-    pa_sample_spec m_sourceSpec{};
+    pa_sample_spec m_native{};
     pa_channel_map m_sourceMap{};
     QByteArray m_sourceName;
     uint32_t m_sourceIndex = PA_INVALID_INDEX;

@@ -46,7 +46,7 @@ public:
     // Converts `frameCount` interleaved frames in inputFormat(). The chunk is empty while the
     // resampler is still filling (at the very start) or on a conversion error.
     Chunk convert(const void* frames, qsizetype frameCount);
-    // Drains what the resampler still holds at the end of a recording.
+    // Drains what the resampler still holds at the end of a recording; no input may follow.
     Chunk flush();
 
     // min(rms × 4, 1), rms over the samples taken as s ÷ 32768; 0 for no samples.

@@ -2,6 +2,7 @@
 
 #include "speech/NetworkThread.h"
 #include "speech/SonioxResponse.h"
+#include "store/Preferences.h"
 #include "util/Clock.h"
 
 #include <QCoroFuture>
@@ -78,6 +79,12 @@ struct SonioxStream::Socket {
         ending = true;
         pending.clear();
         QWebSocket* socket = ws;
+        if (socket->state() != QAbstractSocket::ConnectedState) {
+            // No session to close yet (still connecting, or already gone).
+            socket->abort();
+            socket->deleteLater();
+            return;
+        }
         QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
         QTimer::singleShot(kCloseGraceMs, socket, [socket] {
             socket->abort();
@@ -86,6 +93,11 @@ struct SonioxStream::Socket {
         socket->close(code);
     }
 };
+
+SonioxStream::Endpoint SonioxStream::Endpoint::fromPreferences(const Preferences& preferences)
+{
+    return {QUrl(preferences.sonioxEndpoint()), preferences.sonioxModel()};
+}
 
 SonioxStream::SonioxStream(NetworkThread& network, const Clock& clock, bool translate,
                            Callbacks callbacks)
@@ -159,12 +171,12 @@ void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const O
         });
         QObject::connect(ws, &QWebSocket::textMessageReceived, ws, [weak](const QString& text) {
             if (auto self = weak.lock())
-                self->handleMessage(text.toUtf8());
+                self->receive(text.toUtf8());
         });
         QObject::connect(ws, &QWebSocket::binaryMessageReceived, ws,
                          [weak](const QByteArray& data) {
                              if (auto self = weak.lock())
-                                 self->handleMessage(data);
+                                 self->receive(data);
                          });
         // The first sign that the connection is gone is reported; the rest are not.
         auto fail = [weak, socket](const QString& description) {
@@ -252,7 +264,7 @@ QString SonioxStream::transcriptLocked() const
     return (m_finals + m_tail).trimmed();
 }
 
-void SonioxStream::handleMessage(const QByteArray& bytes)
+void SonioxStream::receive(const QByteArray& bytes)
 {
     const auto response = SonioxResponse::parse(bytes, m_translate);
     if (!response)

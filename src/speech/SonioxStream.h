@@ -14,6 +14,7 @@ namespace quillet {
 
 class Clock;
 class NetworkThread;
+class Preferences;
 
 // One WebSocket session with the Soniox real-time service. The socket lives on the network
 // thread; this object may be used from any thread. Every field below the mutex is touched only
@@ -26,6 +27,8 @@ public:
     struct Endpoint {
         QUrl url;
         QString model;
+        // The preferences "sonioxEndpoint" and "sonioxModel", read now.
+        static Endpoint fromPreferences(const Preferences& preferences);
     };
 
     // How often a pending finish looks at its timers.
@@ -55,13 +58,16 @@ public:
     // Finals followed by the provisional tail, trimmed.
     QString transcript() const;
 
+    // Applies one response from the service, as the receive path does (network thread; also
+    // used directly by benchmarks).
+    void receive(const QByteArray& bytes);
+
 private:
     struct Socket;
 
     SonioxStream(NetworkThread& network, const Clock& clock, bool translate, Callbacks callbacks);
     void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
     void sendText(const QString& text);
-    void handleMessage(const QByteArray& bytes);
     void handleFailure(const QString& description);
     void resolve(bool done);
     void fireDown();

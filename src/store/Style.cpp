@@ -37,11 +37,11 @@ std::optional<Style> Style::fromJson(const QJsonObject& object)
     return style;
 }
 
-size_t qHash(const Style& style, size_t seed) noexcept
+size_t qHash(const Style& style, size_t hashSeed) noexcept
 {
     // Absent `edited` hashes apart from false and true.
     const int edited = style.edited ? (*style.edited ? 2 : 1) : 0;
-    return qHashMulti(seed, style.id, style.name, style.color, style.instructions, style.fast,
+    return qHashMulti(hashSeed, style.id, style.name, style.color, style.instructions, style.fast,
                       style.useHistory, edited);
 }
 

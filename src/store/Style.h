@@ -30,6 +30,6 @@ struct Style {
     static std::optional<Style> fromJson(const QJsonObject& object);
 };
 
-size_t qHash(const Style& style, size_t seed = 0) noexcept;
+size_t qHash(const Style& style, size_t hashSeed = 0) noexcept;
 
 } // namespace quillet

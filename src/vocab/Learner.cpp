@@ -53,19 +53,21 @@ QList<QStringView> lastWords(QStringView text, qsizetype limit)
     return words;
 }
 
-// Match keys as small integers: the inserted words' keys are numbered, any other key is foreign.
+// Word keys as small integers: the inserted words' keys are numbered, any other key is foreign.
 struct Keys {
     std::vector<int> inserted;
     std::vector<int> field;
 };
 
-Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b)
+using KeyFunction = QString (*)(QStringView);
+
+Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b, KeyFunction keyOf)
 {
     Keys keys;
     QHash<QString, int> ids;
     keys.inserted.reserve(a.size());
     for (QStringView word : a) {
-        const QString key = unicode::matchKey(word);
+        const QString key = keyOf(word);
         auto it = ids.constFind(key);
         if (it == ids.constEnd())
             it = ids.insert(key, int(ids.size()));
@@ -73,7 +75,7 @@ Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b)
     }
     keys.field.reserve(b.size());
     for (QStringView word : b)
-        keys.field.push_back(ids.value(unicode::matchKey(word), kForeign));
+        keys.field.push_back(ids.value(keyOf(word), kForeign));
     return keys;
 }
 
@@ -314,14 +316,19 @@ QList<Correction> corrections(const QString& first, const QString& second,
         return {};
     if (a.size() * std::min(b.size(), a.size() + 2) > kMaxTableCells)
         return {};
-    const Keys keys = keysOf(a, b);
-    const std::optional<Window> span = locateSpan(keys);
+    const std::optional<Window> span = locateSpan(keysOf(a, b, unicode::matchKey));
     if (!span)
         return {};
     const QList<QStringView> spanWords = b.sliced(span->start, span->length);
+    // The span is found regardless of case, but the changes are computed with case kept: a word
+    // the user only re-cased ('iphone' to 'iPhone') must surface as a change for the filter to
+    // keep it, or drop it when only its first letter changed ('the' to 'The'). The match key
+    // with its case kept is the bare word: a word of letters, marks and numbers has nothing to
+    // strip.
+    const Keys cased = keysOf(a, spanWords, unicode::bareWord);
     QList<Correction> result;
     for (const Change& change :
-         changesBetween(a, keys.inserted.data(), spanWords, keys.field.data() + span->start)) {
+         changesBetween(a, cased.inserted.data(), spanWords, cased.field.data())) {
         std::optional<Correction> c = filtered(change);
         if (c && (!spelling || looksLikeJargon(change, *spelling, languages)))
             result.append(std::move(*c));

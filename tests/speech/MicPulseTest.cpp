@@ -200,6 +200,13 @@ private slots:
         play(second);
         QTRY_VERIFY_WITH_TIMEOUT(capture.loud() >= before + 20, 10000);
         QVERIFY(failures.isEmpty());
+
+        // The source in use vanishes: capture moves to whatever the server falls back to.
+        run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), m_modules.takeLast()});
+        QTRY_VERIFY_WITH_TIMEOUT(system.made.load() >= 3, 10000);
+        mic->queue().sync([] {});
+        QVERIFY(mic->running());
+        QVERIFY(failures.isEmpty());
         mic->stop();
         mic->queue().sync([] {});
     }

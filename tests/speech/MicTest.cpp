@@ -5,6 +5,7 @@
 #include <QTest>
 
 #include <cmath>
+#include <future>
 #include <numbers>
 
 using namespace quillet;
@@ -228,9 +229,14 @@ private slots:
         rec.attach(*mic);
         QVERIFY(!mic->start());
         auto* engine = system.current();
-        // A change notice queued behind a stop finds the microphone stopped.
-        mic->queue().async([&] { engine->changeConfiguration(); });
+        // A change notice queued behind a stop finds the microphone stopped. The queue is held
+        // until both are in, so their order is the one written here.
+        std::promise<void> gate;
+        auto opened = gate.get_future().share();
+        mic->queue().async([opened] { opened.wait(); });
         mic->stop();
+        engine->changeConfiguration();
+        gate.set_value();
         settle(*mic);
         QVERIFY(!mic->running());
         QCOMPARE(system.made, 1);

@@ -50,6 +50,17 @@ public:
         });
     }
 
+    ~ScriptedServer()
+    {
+        // The sockets' handlers refer to the records; end them first.
+        for (const auto& c : m_connections) {
+            QObject::disconnect(c->socket, nullptr, nullptr, nullptr);
+            delete c->socket;
+        }
+    }
+    ScriptedServer(const ScriptedServer&) = delete;
+    ScriptedServer& operator=(const ScriptedServer&) = delete;
+
     QUrl url() const
     {
         return QUrl(

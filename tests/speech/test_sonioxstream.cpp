@@ -3,11 +3,13 @@
 #include "TestClock.h"
 #include "speech/NetworkThread.h"
 #include "speech/SonioxStream.h"
+#include "store/Preferences.h"
 #include "util/Clock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace quillet;
@@ -27,6 +29,7 @@ private slots:
     void cleanupTestCase();
     void configurationAndHandshake();
     void configurationVariants();
+    void endpointFromPreferences();
     void transcriptFollowsResponses();
     void translationKeepsOnlyTranslatedPieces();
     void badResponsesAreIgnored();
@@ -134,6 +137,29 @@ void TestSonioxStream::configurationVariants()
     const QJsonObject b = QJsonDocument::fromJson(bytes).object();
     QCOMPARE(b["translation"].toObject(),
              QJsonObject({{"type", "one_way"}, {"target_language", "fr"}}));
+}
+
+void TestSonioxStream::endpointFromPreferences()
+{
+    QTemporaryDir dir;
+    {
+        Preferences defaults(dir.filePath("defaults.conf"));
+        const auto endpoint = SonioxStream::Endpoint::fromPreferences(defaults);
+        QCOMPARE(endpoint.url, QUrl("wss://stt-rt.soniox.com/transcribe-websocket"));
+        QCOMPARE(endpoint.model, QStringLiteral("stt-rt-v5"));
+    }
+    ScriptedServer server;
+    Preferences preferences(dir.filePath("test.conf"),
+                            {{"sonioxEndpoint", server.url().toString()}, {"sonioxModel", "m-2"}});
+    auto log = std::make_shared<CallbackLog>();
+    auto stream =
+        SonioxStream::create(*m_network, SonioxStream::Endpoint::fromPreferences(preferences),
+                             SystemClock::instance(), "k", {}, CallbackLog::attach(log));
+    QTRY_COMPARE_WITH_TIMEOUT(server.count(), 1, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 1, kWait);
+    QCOMPARE(
+        QJsonDocument::fromJson(server.connection().texts.first().toUtf8())["model"].toString(),
+        QStringLiteral("m-2"));
 }
 
 void TestSonioxStream::transcriptFollowsResponses()

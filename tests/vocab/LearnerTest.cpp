@@ -81,16 +81,25 @@ private slots:
             << "buy an iPhone today" << QList<Correction>{{"i phone", "iPhone"}};
         QTest::newRow("digit") << "run it on k8 s now"
                                << "run it on k8s now" << QList<Correction>{{"k8 s", "k8s"}};
-        // Words are compared by match key, so a change of case alone is no change at all.
-        QTest::newRow("case of one word") << "buy an iphone today"
-                                          << "buy an iPhone today" << QList<Correction>{};
+        // A change of case alone is found although the place was located regardless of case;
+        // only an inner capital makes it worth keeping.
+        QTest::newRow("case of one word")
+            << "buy an iphone today"
+            << "buy an iPhone today" << QList<Correction>{{"iphone", "iPhone"}};
+        QTest::newRow("sentence capital") << "it works. the cat sat down"
+                                          << "it works. The cat sat down" << QList<Correction>{};
+        QTest::newRow("trailing punctuation only")
+            << "hello big world. see you"
+            << "hello big world see you" << QList<Correction>{};
         QTest::newRow("three words into two")
             << "we host it on get hub pagez today"
             << "we host it on GitHub Pages today"
             << QList<Correction>{{"get hub pagez", "GitHub Pages"}};
-        QTest::newRow("two words into one of them")
+        // The re-cased 'Pages' belongs to the same change as 'GitHub'.
+        QTest::newRow("three words into two, one re-cased")
             << "we host it on get hub pages today"
-            << "we host it on GitHub Pages today" << QList<Correction>{{"get hub", "GitHub"}};
+            << "we host it on GitHub Pages today"
+            << QList<Correction>{{"get hub pages", "GitHub Pages"}};
         QTest::newRow("four words removed")
             << "we host it on thee get hub pagez today"
             << "we host it on GitHub Pages today" << QList<Correction>{};
@@ -177,7 +186,10 @@ private slots:
                  (QList<Correction>{{"i phone", "iPhone"}}));
         QCOMPARE(Learner::fixCorrections("send an e-mail now", "send an email now"),
                  (QList<Correction>{{"e-mail", "email"}}));
+        QCOMPARE(Learner::fixCorrections("buy an iphone today", "buy an iPhone today"),
+                 (QList<Correction>{{"iphone", "iPhone"}}));
         QVERIFY(Learner::fixCorrections("the cat", "The cat").isEmpty());
+        QVERIFY(Learner::fixCorrections("hello big world.", "hello big world").isEmpty());
         QVERIFY(Learner::fixCorrections("hello", "Hello there").isEmpty());
     }
 

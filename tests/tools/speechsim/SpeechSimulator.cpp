@@ -3,10 +3,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkRequest>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QWebSocket>
 
 #include <algorithm>
 #include <optional>
+#include <sys/socket.h>
 
 namespace quillet::sim {
 
@@ -24,6 +27,7 @@ QByteArray compact(const QJsonObject& object)
 struct SpeechSimulator::Connection {
     int number = 0;
     QWebSocket* socket = nullptr;
+    QPointer<QTcpSocket> tcp;
     QString headerKey;
     bool configured = false;
     bool translate = false;
@@ -47,6 +51,12 @@ SpeechSimulator::SpeechSimulator(SimOptions options, QObject* parent)
     , m_server(QStringLiteral("speechsim"), QWebSocketServer::NonSecureMode)
 {
     connect(&m_server, &QWebSocketServer::newConnection, this, &SpeechSimulator::accept);
+    connect(&m_tcp, &QTcpServer::newConnection, this, [this] {
+        while (QTcpSocket* tcp = m_tcp.nextPendingConnection()) {
+            m_upgrading.insert(tcp->peerPort(), tcp);
+            m_server.handleConnection(tcp);
+        }
+    });
 }
 
 SpeechSimulator::~SpeechSimulator() = default;
@@ -60,8 +70,8 @@ bool SpeechSimulator::listen(QString& message)
             return false;
         }
     }
-    if (!m_server.listen(QHostAddress::LocalHost, m_options.port)) {
-        message = m_server.errorString();
+    if (!m_tcp.listen(QHostAddress::LocalHost, m_options.port)) {
+        message = m_tcp.errorString();
         return false;
     }
     return true;
@@ -69,7 +79,7 @@ bool SpeechSimulator::listen(QString& message)
 
 quint16 SpeechSimulator::port() const
 {
-    return m_server.serverPort();
+    return m_tcp.serverPort();
 }
 
 void SpeechSimulator::log(const QString& event, const Connection& c, QJsonObject fields)
@@ -89,6 +99,7 @@ void SpeechSimulator::accept()
         Connection& c = *connection;
         c.number = static_cast<int>(m_connections.size()) + 1;
         c.socket = socket;
+        c.tcp = m_upgrading.take(socket->peerPort());
         socket->setParent(this);
         const QByteArray authorization = socket->request().rawHeader("Authorization");
         if (authorization.startsWith("Bearer "))
@@ -260,6 +271,20 @@ void SpeechSimulator::onBinary(Connection& c, const QByteArray& data)
     answer(c, false, false, false);
 }
 
+bool SpeechSimulator::drop(QWebSocket& socket, QTcpSocket* tcp)
+{
+    // End the byte stream without a close handshake, after what was already answered: the
+    // client reads every response sent so far, then the connection is simply gone. (Closing the
+    // descriptor outright would reset the connection and could discard those responses.)
+    socket.flush();
+    const bool graceful = tcp && tcp->socketDescriptor() >= 0 &&
+                          ::shutdown(static_cast<int>(tcp->socketDescriptor()), SHUT_WR) == 0;
+    if (!graceful)
+        socket.abort();
+    QTimer::singleShot(2000, &socket, [&socket] { socket.abort(); });
+    return graceful;
+}
+
 bool SpeechSimulator::applyFaults(Connection& c)
 {
     const qint64 ms = c.bytes / kBytesPerMs;
@@ -269,10 +294,10 @@ bool SpeechSimulator::applyFaults(Connection& c)
         return false;
     }
     if (m_options.drop.appliesTo(c.number) && ms >= *m_options.drop.atMs) {
-        log(QStringLiteral("drop"), c, {{QStringLiteral("ms"), ms}});
         c.closing = true;
-        c.socket->flush();
-        c.socket->abort();
+        const bool graceful = drop(*c.socket, c.tcp);
+        log(QStringLiteral("drop"), c,
+            {{QStringLiteral("ms"), ms}, {QStringLiteral("graceful"), graceful}});
         return false;
     }
     if (m_options.stall.appliesTo(c.number) && ms >= *m_options.stall.atMs) {

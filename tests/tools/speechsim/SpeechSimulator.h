@@ -3,8 +3,12 @@
 #include "SimOptions.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonObject>
 #include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QWebSocketServer>
 
 #include <memory>
@@ -38,11 +42,17 @@ private:
     // Sends the current transcript; `everything` finalises all audio received (finalize).
     void answer(Connection& c, bool everything, bool fin, bool finished);
     bool applyFaults(Connection& c);
+    // Returns whether the byte stream could be ended gracefully (else it was reset).
+    static bool drop(QWebSocket& socket, QTcpSocket* tcp);
     qint64 resumeBase(int number) const;
     qint64 lagFor(const Connection& c) const;
     void log(const QString& event, const Connection& c, QJsonObject fields = {});
 
     SimOptions m_options;
+    // Connections are accepted here and upgraded by m_server, so that each connection's TCP
+    // socket stays reachable for a drop.
+    QTcpServer m_tcp;
+    QHash<quint16, QPointer<QTcpSocket>> m_upgrading;
     QWebSocketServer m_server;
     QFile m_log;
     std::vector<std::unique_ptr<Connection>> m_connections;

@@ -1,0 +1,210 @@
+#include "app/CommandStore.h"
+#include "app/Commands.h"
+#include "platform/KeychainSecretBackend.h"
+#include "speech/AudioConverter.h"
+#include "speech/NetworkThread.h"
+#include "speech/SonioxStream.h"
+#include "speech/Transcriber.h"
+#include "speech/WavFile.h"
+#include "store/KeyStore.h"
+#include "store/Preferences.h"
+#include "util/Clock.h"
+
+#include <QCoroTimer>
+#include <QMutex>
+#include <QUrl>
+
+#include <chrono>
+
+namespace quillet {
+
+namespace {
+
+const char* const kTranscribeUsage =
+    "Usage: quillet transcribe FILE [--mode ID] [--app NAME]\n"
+    "Streams FILE (WAV: 16-bit PCM or 32-bit float, any rate and channel count) to the speech\n"
+    "service at the pace of real time and prints the final transcript.\n";
+
+// Frames of the file handed to the converter at a time, as a microphone buffer would be.
+constexpr qsizetype sliceFrames = 1024;
+
+struct Options {
+    QString file;
+    QString mode;
+    QString app;
+};
+
+// Failures from the transcriber's threads, kept for the end of the run.
+class ErrorBox {
+public:
+    void set(const QString& text)
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_text.isEmpty())
+            m_text = text;
+    }
+    // Once the file is sent, a failing session can no longer be replaced (the transcriber has
+    // ended), so whatever it had not finalised is missing from the result.
+    void setFinishing(bool on)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_finishing = on;
+    }
+    void sessionFailed()
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_finishing && m_text.isEmpty())
+            m_text = lostConnection;
+    }
+    static inline const QString lostConnection = QStringLiteral("Lost the connection to Soniox");
+
+    QString text() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_text;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QString m_text;
+    bool m_finishing = false;
+};
+
+int usage(CommandEnv& env, const QString& problem)
+{
+    env.err << "quillet transcribe: " << problem << "\n" << kTranscribeUsage;
+    return 2;
+}
+
+int fail(CommandEnv& env, const QString& problem)
+{
+    env.err << "quillet transcribe: " << problem << "\n";
+    return 1;
+}
+
+std::optional<Options> parse(CommandEnv& env, int& code)
+{
+    Options options;
+    QStringList args = env.args;
+    while (!args.isEmpty()) {
+        const QString word = args.takeFirst();
+        if (word == u"--mode" || word == u"--app") {
+            if (args.isEmpty()) {
+                code = usage(env, QStringLiteral("%1 needs a value").arg(word));
+                return std::nullopt;
+            }
+            (word == u"--mode" ? options.mode : options.app) = args.takeFirst();
+        } else if (word.startsWith(u"--") || !options.file.isEmpty()) {
+            code = usage(env, QStringLiteral("unexpected \"%1\"").arg(word));
+            return std::nullopt;
+        } else {
+            options.file = word;
+        }
+    }
+    if (options.file.isEmpty()) {
+        code = usage(env, QStringLiteral("no file given"));
+        return std::nullopt;
+    }
+    return options;
+}
+
+// The key is known before streaming starts; the transcriber still asks through its provider.
+QCoro::Task<Result<QString>> knownKey(QString key)
+{
+    co_return Result<QString>(std::move(key));
+}
+
+} // namespace
+
+// The hidden preference "transcribePace" sets the streaming speed as a multiple of real time
+// (default 1; 0 sends as fast as the file can be read, which tests use to stay quick).
+QCoro::Task<int> runTranscribeCommand(CommandEnv env)
+{
+    if (env.args.size() == 1 && (env.args.first() == u"--help" || env.args.first() == u"help")) {
+        env.out << kTranscribeUsage;
+        co_return 0;
+    }
+    int code = 0;
+    const auto options = parse(env, code);
+    if (!options)
+        co_return code;
+
+    const auto wav = WavFile::read(options->file);
+    if (!wav)
+        co_return fail(env, wav.error());
+    auto converter = AudioConverter::create(wav->format());
+    if (!converter)
+        co_return fail(env, QStringLiteral("cannot convert %1: %2")
+                                .arg(wav->format().description(), converter.error()));
+
+    KeychainSecretBackend keyring;
+    KeyStore keys(keyring);
+    co_await keys.load();
+    const auto key = keys.speechKey();
+    if (!key)
+        co_return fail(env, QStringLiteral("no Soniox key: add it in the settings or set "
+                                           "SONIOX_API_KEY"));
+
+    SpeechStream::Options speechOptions;
+    speechOptions.languages = env.prefs.languages();
+    speechOptions.translateTo = env.prefs.translateTo();
+    {
+        CommandStore store(env.prefs);
+        speechOptions.terms = store.store().vocab().terms;
+    }
+
+    auto errors = std::make_shared<ErrorBox>();
+    Transcriber::Callbacks callbacks;
+    callbacks.onError = [errors](const QString& text) { errors->set(text); };
+    // Session failures come as diagnostic lines; while streaming they are repaired by a fresh
+    // session, while finishing they are not.
+    callbacks.onLog = [errors](const QString&) { errors->sessionFailed(); };
+
+    NetworkThread network;
+    const SonioxStream::Endpoint endpoint{QUrl(env.prefs.sonioxEndpoint()),
+                                          env.prefs.sonioxModel()};
+    const Clock& clock = SystemClock::instance();
+    auto transcriber = Transcriber::create([k = *key] { return knownKey(k); },
+                                           SonioxStream::factory(network, endpoint, clock),
+                                           speechOptions, callbacks, clock);
+
+    const double pace = env.prefs.number(QStringLiteral("transcribePace"), 1.0);
+    const AudioFormat& format = wav->format();
+    const QByteArray& frames = wav->frames();
+    const qsizetype sliceBytes = sliceFrames * format.bytesPerFrame();
+    const auto started = std::chrono::steady_clock::now();
+    qsizetype sent = 0;
+    for (qsizetype at = 0; at < frames.size() && errors->text().isEmpty(); at += sliceBytes) {
+        const qsizetype count = std::min(sliceBytes, frames.size() - at) / format.bytesPerFrame();
+        auto chunk = (*converter)->convert(frames.constData() + at, count);
+        if (!chunk.audio.isEmpty())
+            transcriber->send(chunk.audio);
+        sent += count;
+        if (pace > 0) {
+            // Each slice leaves when a microphone would have delivered it.
+            const auto due =
+                started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                              std::chrono::duration<double>(static_cast<double>(sent) /
+                                                            format.sampleRate / pace));
+            if (due > std::chrono::steady_clock::now())
+                co_await QCoro::sleepUntil(due);
+        }
+    }
+    if (errors->text().isEmpty()) {
+        auto tail = (*converter)->flush();
+        if (!tail.audio.isEmpty())
+            transcriber->send(tail.audio);
+    }
+
+    errors->setFinishing(true);
+    const QString text = co_await transcriber->finish();
+    errors->setFinishing(false);
+    if (!text.isEmpty())
+        env.out << text << "\n";
+    env.out.flush();
+    if (const QString error = errors->text(); !error.isEmpty())
+        co_return fail(env, error);
+    co_return 0;
+}
+
+} // namespace quillet
