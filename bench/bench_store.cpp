@@ -51,7 +51,10 @@ void report(const char* what, std::vector<double> ms, double target)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    QTemporaryDir root;
+    // An optional folder to run in (e.g. a tmpfs, to see the cost without the disk flush).
+    QTemporaryDir root(argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/bench-XXXXXX")
+                                : QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
+    std::printf("data folder: %s\n", qPrintable(root.path()));
     const QString dir = root.filePath("Quillet");
     QDir().mkpath(dir);
     Preferences prefs(root.filePath("Quillet.conf"));

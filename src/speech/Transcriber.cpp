@@ -161,6 +161,9 @@ void Transcriber::send(const QByteArray& chunk)
     bool stalled = false;
     {
         QMutexLocker locker(&m_mutex);
+        // A replacement in the meantime: these figures belong to the old stream.
+        if (m_stream != stream)
+            return;
         if (lag != m_lagging) {
             m_lagging = lag;
             lagChanged = true;

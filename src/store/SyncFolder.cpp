@@ -28,9 +28,12 @@ SyncFolder::SyncFolder(Preferences& prefs, QObject* parent)
 
 QString SyncFolder::filePath() const
 {
-    const auto folder = m_prefs.syncFolder();
+    auto folder = m_prefs.syncFolder();
     if (!folder)
         return {};
+    // A hand-edited setting often says "~/Sync".
+    if (*folder == u"~" || folder->startsWith(u"~/"))
+        folder = QDir::homePath() + folder->mid(1);
     return QDir(*folder).filePath(fileName);
 }
 

@@ -350,7 +350,7 @@ void TestSonioxResponse::agreesWithReference()
 
 void TestSonioxResponse::agreesWithReferenceOnMutations()
 {
-    const QList<QByteArray> seeds = {
+    const QList<QByteArray> originals = {
         R"({"tokens":[{"text":"Hel","is_final":true,"start_ms":0,"confidence":0.9},)"
         R"({"text":" wor","is_final":false,"translation_status":"original"},)"
         R"({"text":"<fin>","is_final":true}],"final_audio_proc_ms":2500,)"
@@ -366,7 +366,7 @@ void TestSonioxResponse::agreesWithReferenceOnMutations()
     int ignored = 0;
     int agreed = 0;
     for (int round = 0; round < 30000; ++round) {
-        QByteArray bytes = seeds[round % seeds.size()];
+        QByteArray bytes = originals[round % originals.size()];
         const int edits = 1 + random.bounded(3);
         for (int e = 0; e < edits; ++e) {
             const int at = random.bounded(static_cast<int>(bytes.size()) + 1);

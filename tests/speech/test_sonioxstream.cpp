@@ -34,6 +34,7 @@ private slots:
     void translationKeepsOnlyTranslatedPieces();
     void badResponsesAreIgnored();
     void errorResponseThenSocketFailure();
+    void connectionRefused_data();
     void connectionRefused();
     void finishReturnsAfterFinMarker();
     void finishWithTranslationWaitsForFinished();
@@ -260,13 +261,22 @@ void TestSonioxStream::errorResponseThenSocketFailure()
     QCOMPARE(finish.value(), QString());
 }
 
-void TestSonioxStream::connectionRefused()
+void TestSonioxStream::connectionRefused_data()
 {
-    QUrl url;
+    QTest::addColumn<QUrl>("url");
+    QUrl closedPort;
     {
         ScriptedServer gone;
-        url = gone.url();
+        closedPort = gone.url();
     }
+    QTest::newRow("nothing listening") << closedPort;
+    QTest::newRow("not a WebSocket URL") << QUrl(QStringLiteral("not a url"));
+    QTest::newRow("empty") << QUrl();
+}
+
+void TestSonioxStream::connectionRefused()
+{
+    QFETCH(QUrl, url);
     auto log = std::make_shared<CallbackLog>();
     auto stream = SonioxStream::create(*m_network, {url, "m"}, SystemClock::instance(), "k", {},
                                        CallbackLog::attach(log));
@@ -276,6 +286,9 @@ void TestSonioxStream::connectionRefused()
     QTest::qWait(200);
     QCOMPARE(log->downsNow(), 1);
     QCOMPARE(log->errorsNow().size(), 1);
+    // The session is over: finish answers at once.
+    PendingText finish(stream->finish(3.0, 20.0));
+    QVERIFY(finish.done());
 }
 
 void TestSonioxStream::finishReturnsAfterFinMarker()

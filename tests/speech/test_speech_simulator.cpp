@@ -7,7 +7,10 @@
 #include "util/Clock.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QNetworkRequest>
 #include <QTest>
+#include <QWebSocket>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -109,6 +112,8 @@ class TestSpeechSimulator : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
+    void checksKeyAndConfiguration_data();
+    void checksKeyAndConfiguration();
     void fullSession();
     void wrongKeyIsRefused();
     void translatedSession();
@@ -140,6 +145,73 @@ void TestSpeechSimulator::initTestCase()
 void TestSpeechSimulator::cleanupTestCase()
 {
     m_network.reset();
+}
+
+void TestSpeechSimulator::checksKeyAndConfiguration_data()
+{
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QByteArray>("first");
+    QTest::addColumn<bool>("binaryFirst");
+    QTest::addColumn<int>("errorCode");
+    const QByteArray good = R"("model":"stt-rt-v5","audio_format":"pcm_s16le","sample_rate":16000,)"
+                            R"("num_channels":1,"language_hints":["en"])";
+    QTest::newRow("key in header only")
+        << QByteArray("Bearer right") << "{" + good + "}" << false << 0;
+    QTest::newRow("key in message only")
+        << QByteArray() << R"({"api_key":"right",)" + good + "}" << false << 0;
+    QTest::newRow("wrong key in message")
+        << QByteArray() << R"({"api_key":"wrong",)" + good + "}" << false << 401;
+    QTest::newRow("wrong key in header")
+        << QByteArray("Bearer wrong") << "{" + good + "}" << false << 401;
+    QTest::newRow("no key") << QByteArray() << "{" + good + "}" << false << 401;
+    QTest::newRow("wrong audio format")
+        << QByteArray("Bearer right")
+        << QByteArray(R"({"model":"m","audio_format":"wav","sample_rate":16000,"num_channels":1})")
+        << false << 400;
+    QTest::newRow("not JSON") << QByteArray("Bearer right") << QByteArray("hello") << false << 400;
+    QTest::newRow("audio before configuration")
+        << QByteArray("Bearer right") << QByteArray(640, '\0') << true << 400;
+}
+
+void TestSpeechSimulator::checksKeyAndConfiguration()
+{
+    QFETCH(QByteArray, header);
+    QFETCH(QByteArray, first);
+    QFETCH(bool, binaryFirst);
+    QFETCH(int, errorCode);
+    SimulatorProcess sim;
+    QVERIFY(sim.start({"--words", "one two", "--ms-per-word", "10", "--key", "right"}));
+    QWebSocket socket;
+    QStringList received;
+    bool connected = false;
+    bool disconnected = false;
+    connect(&socket, &QWebSocket::connected, this, [&] { connected = true; });
+    connect(&socket, &QWebSocket::disconnected, this, [&] { disconnected = true; });
+    connect(&socket, &QWebSocket::textMessageReceived, this,
+            [&](const QString& text) { received.append(text); });
+    QNetworkRequest request(sim.url());
+    if (!header.isEmpty())
+        request.setRawHeader("Authorization", header);
+    socket.open(request);
+    QTRY_VERIFY_WITH_TIMEOUT(connected, kWait);
+    if (binaryFirst)
+        socket.sendBinaryMessage(first);
+    else
+        socket.sendTextMessage(QString::fromUtf8(first));
+    socket.sendBinaryMessage(QByteArray(640, '\0'));
+    QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), kWait);
+    const QJsonObject response = QJsonDocument::fromJson(received.first().toUtf8()).object();
+    if (errorCode == 0) {
+        QVERIFY(!response.contains("error_code"));
+        QVERIFY(response.contains("final_audio_proc_ms"));
+        QCOMPARE(response.value("total_audio_proc_ms").toInt(), 20);
+        QVERIFY(!disconnected);
+    } else {
+        QCOMPARE(response.value("error_code").toInt(), errorCode);
+        QVERIFY(!response.value("error_message").toString().isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(disconnected, kWait);
+        QCOMPARE(socket.closeCode(), QWebSocketProtocol::CloseCodeNormal);
+    }
 }
 
 void TestSpeechSimulator::fullSession()

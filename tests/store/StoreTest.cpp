@@ -335,6 +335,15 @@ private slots:
         f.prefs->setSyncFolder(f.syncDir());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.cloudFile()), 10000);
         QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+
+        // "~/" means the home folder.
+        const QByteArray oldHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(f.root.path()));
+        f.prefs->setSyncFolder(QStringLiteral("~/sync"));
+        s.addTerm(QStringLiteral("via home"));
+        qputenv("HOME", oldHome);
+        QVERIFY(s.vocab().terms.contains("via home"));
+        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
     }
 
     void deletingEveryModeLeavesTheBuiltIns()
