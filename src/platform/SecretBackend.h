@@ -7,6 +7,7 @@ namespace quillet {
 
 // The desktop keyring, as the key store sees it: generic secrets addressed by service and
 // account. Every call is asynchronous and bounded; an implementation never blocks the caller.
+// The string arguments may not outlive the call's first suspension: implementations copy them.
 class SecretBackend {
 public:
     enum class Outcome {

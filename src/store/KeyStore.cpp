@@ -104,7 +104,7 @@ std::optional<QString> KeyStore::readKey(const QString& account) const
     return *it;
 }
 
-QCoro::Task<void> KeyStore::writeKey(std::optional<QString> value, const QString& account)
+QCoro::Task<void> KeyStore::writeKey(std::optional<QString> value, QString account)
 {
     const QString trimmed = value ? value->trimmed() : QString();
     if (d->loading)

@@ -40,8 +40,9 @@ public:
     // The cached key; none when absent, empty or not loaded.
     std::optional<QString> readKey(const QString& account) const;
     // Trims the value; an empty or blank value deletes the key. Updates the cache at once and
-    // writes through to the keyring.
-    QCoro::Task<void> writeKey(std::optional<QString> value, const QString& account);
+    // writes through to the keyring. The account is held by value: the write goes on after the
+    // caller's statement has ended.
+    QCoro::Task<void> writeKey(std::optional<QString> value, QString account);
 
     // The environment variable if set (even empty), else the value compiled into the build.
     static std::optional<QString> builtInKey(const char* environmentName, const char* infoKey);

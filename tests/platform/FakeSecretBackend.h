@@ -54,22 +54,26 @@ public:
                              const QString& value) override
     {
         calls << QStringLiteral("write ") + account;
+        // Copied before suspending: the caller's arguments may be gone when this resumes.
+        const QString key = slot(service, account);
+        const QString secret = value;
         co_await later();
         if (!available)
             co_return Reply{Outcome::unavailable, {}, QStringLiteral("no service")};
         if (failWrites)
             co_return Reply{Outcome::failed, {}, QStringLiteral("refused")};
-        items.insert(slot(service, account), value);
+        items.insert(key, secret);
         co_return Reply{Outcome::ok, {}, {}};
     }
 
     QCoro::Task<Reply> remove(const QString& service, const QString& account) override
     {
         calls << QStringLiteral("remove ") + account;
+        const QString key = slot(service, account);
         co_await later();
         if (!available)
             co_return Reply{Outcome::unavailable, {}, QStringLiteral("no service")};
-        if (!items.remove(slot(service, account)))
+        if (!items.remove(key))
             co_return Reply{Outcome::notFound, {}, {}};
         co_return Reply{Outcome::ok, {}, {}};
     }
