@@ -97,10 +97,18 @@ private slots:
     void cacheIsUpdatedBeforeTheKeyringAnswers()
     {
         FakeSecretBackend backend;
+        backend.deferred = true;
         KeyStore keys(backend);
-        auto task = keys.writeKey(QStringLiteral("abc"), "llm.openai");
+        // The account string is gone by the time the keyring answers.
+        auto task = [&keys] {
+            const QString account = QStringLiteral("llm.") + QStringLiteral("openai");
+            return keys.writeKey(QStringLiteral("abc"), account);
+        }();
         QCOMPARE(keys.readKey("llm.openai"), std::optional<QString>("abc"));
+        QVERIFY(backend.items.isEmpty());
         finish(std::move(task));
+        QCOMPARE(backend.items.value(FakeSecretBackend::slot(KeyStore::service, "llm.openai")),
+                 QString("abc"));
     }
 
     void noKeyringKeepsTypedKeysInMemory()
