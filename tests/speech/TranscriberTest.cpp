@@ -113,7 +113,7 @@ QList<qsizetype> sizes(const QList<QByteArray>& frames)
 
 } // namespace
 
-class TestTranscriber : public QObject {
+class TranscriberTest : public QObject {
     Q_OBJECT
 private slots:
     void joinText_data();
@@ -150,7 +150,7 @@ private:
     }
 };
 
-void TestTranscriber::joinText_data()
+void TranscriberTest::joinText_data()
 {
     QTest::addColumn<QString>("a");
     QTest::addColumn<QString>("b");
@@ -169,14 +169,14 @@ void TestTranscriber::joinText_data()
                                 << "";
 }
 
-void TestTranscriber::joinText()
+void TranscriberTest::joinText()
 {
     QFETCH(QString, a);
     QFETCH(QString, b);
     QTEST(quillet::joinText(a, b), "joined");
 }
 
-void TestTranscriber::batchesChunksIntoFrames()
+void TranscriberTest::batchesChunksIntoFrames()
 {
     Rig rig;
     start(rig);
@@ -193,7 +193,7 @@ void TestTranscriber::batchesChunksIntoFrames()
     QCOMPARE(stream->audio(), audio.left(2046 * 2));
 }
 
-void TestTranscriber::audioBeforeTheKeyIsReplayed()
+void TranscriberTest::audioBeforeTheKeyIsReplayed()
 {
     Rig rig;
     KeyGate gate;
@@ -219,7 +219,7 @@ void TestTranscriber::audioBeforeTheKeyIsReplayed()
     QCOMPARE(stream->audio(), audio);
 }
 
-void TestTranscriber::keyFailureIsReported()
+void TranscriberTest::keyFailureIsReported()
 {
     Rig rig;
     KeyGate gate;
@@ -233,7 +233,7 @@ void TestTranscriber::keyFailureIsReported()
     QCOMPARE(rig.transcriber->audioSize(), 8000);
 }
 
-void TestTranscriber::updatesJoinCommittedText()
+void TranscriberTest::updatesJoinCommittedText()
 {
     Rig rig;
     start(rig);
@@ -251,7 +251,7 @@ void TestTranscriber::updatesJoinCommittedText()
     QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("Hello there"));
 }
 
-void TestTranscriber::dropReplaysFromLastFinalisedPoint()
+void TranscriberTest::dropReplaysFromLastFinalisedPoint()
 {
     Rig rig;
     start(rig);
@@ -282,7 +282,7 @@ void TestTranscriber::dropReplaysFromLastFinalisedPoint()
     QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello world"));
 }
 
-void TestTranscriber::fourthFailureGivesUp()
+void TranscriberTest::fourthFailureGivesUp()
 {
     Rig rig;
     start(rig);
@@ -310,7 +310,7 @@ void TestTranscriber::fourthFailureGivesUp()
     QCOMPARE(finish.value(), QStringLiteral("w0 w1 w2 w3"));
 }
 
-void TestTranscriber::replacedStreamIsIgnored()
+void TranscriberTest::replacedStreamIsIgnored()
 {
     Rig rig;
     start(rig);
@@ -327,7 +327,7 @@ void TestTranscriber::replacedStreamIsIgnored()
     QCOMPARE(rig.reports->get(&Reports::updates).last(), QStringLiteral("fresh"));
 }
 
-void TestTranscriber::stallSwitchesToFreshSession()
+void TranscriberTest::stallSwitchesToFreshSession()
 {
     Rig rig;
     start(rig);
@@ -360,7 +360,7 @@ void TestTranscriber::stallSwitchesToFreshSession()
     QCOMPARE(rig.streams.count(), size_t(3));
 }
 
-void TestTranscriber::lagIsReported()
+void TranscriberTest::lagIsReported()
 {
     Rig rig;
     start(rig);
@@ -379,7 +379,7 @@ void TestTranscriber::lagIsReported()
     QVERIFY(!rig.transcriber->lagging());
 }
 
-void TestTranscriber::recordingIsCapped()
+void TranscriberTest::recordingIsCapped()
 {
     Rig rig;
     start(rig);
@@ -397,7 +397,7 @@ void TestTranscriber::recordingIsCapped()
     QCOMPARE(rig.streams.stream(1)->audio().size(), 1920);
 }
 
-void TestTranscriber::finishSendsRestAndJoins()
+void TranscriberTest::finishSendsRestAndJoins()
 {
     Rig rig;
     start(rig);
@@ -422,7 +422,7 @@ void TestTranscriber::finishSendsRestAndJoins()
     QCOMPARE(rig.streams.count(), size_t(2));
 }
 
-void TestTranscriber::finishWithoutKeyReturnsQuickly()
+void TranscriberTest::finishWithoutKeyReturnsQuickly()
 {
     Rig rig;
     KeyGate gate;
@@ -437,7 +437,7 @@ void TestTranscriber::finishWithoutKeyReturnsQuickly()
     QCOMPARE(rig.streams.count(), size_t(0));
 }
 
-void TestTranscriber::cancelDuringFinish()
+void TranscriberTest::cancelDuringFinish()
 {
     Rig rig;
     rig.streams.answersAtOnce = false;
@@ -455,7 +455,7 @@ void TestTranscriber::cancelDuringFinish()
     QVERIFY(rig.reports->get(&Reports::errors).isEmpty());
 }
 
-void TestTranscriber::cancelBeforeKeyStartsNothing()
+void TranscriberTest::cancelBeforeKeyStartsNothing()
 {
     Rig rig;
     KeyGate gate;
@@ -469,7 +469,7 @@ void TestTranscriber::cancelBeforeKeyStartsNothing()
     QVERIFY(rig.reports->get(&Reports::errors).isEmpty());
 }
 
-void TestTranscriber::concurrentReplayKeepsAudioInOrder()
+void TranscriberTest::concurrentReplayKeepsAudioInOrder()
 {
     // The audio thread keeps sending while the network thread replaces the stream: the fresh
     // stream must hear the recording from its start point exactly once and in order.
@@ -496,5 +496,5 @@ void TestTranscriber::concurrentReplayKeepsAudioInOrder()
     QVERIFY(second->audio() == audio);
 }
 
-QTEST_GUILESS_MAIN(TestTranscriber)
-#include "test_transcriber.moc"
+QTEST_GUILESS_MAIN(TranscriberTest)
+#include "TranscriberTest.moc"

@@ -107,7 +107,7 @@ QString words(int count)
 
 } // namespace
 
-class TestSpeechSimulator : public QObject {
+class SpeechSimulatorTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -137,17 +137,17 @@ private:
     std::unique_ptr<NetworkThread> m_network;
 };
 
-void TestSpeechSimulator::initTestCase()
+void SpeechSimulatorTest::initTestCase()
 {
     m_network = std::make_unique<NetworkThread>();
 }
 
-void TestSpeechSimulator::cleanupTestCase()
+void SpeechSimulatorTest::cleanupTestCase()
 {
     m_network.reset();
 }
 
-void TestSpeechSimulator::checksKeyAndConfiguration_data()
+void SpeechSimulatorTest::checksKeyAndConfiguration_data()
 {
     QTest::addColumn<QByteArray>("header");
     QTest::addColumn<QByteArray>("first");
@@ -173,7 +173,7 @@ void TestSpeechSimulator::checksKeyAndConfiguration_data()
         << QByteArray("Bearer right") << QByteArray(640, '\0') << true << 400;
 }
 
-void TestSpeechSimulator::checksKeyAndConfiguration()
+void SpeechSimulatorTest::checksKeyAndConfiguration()
 {
     QFETCH(QByteArray, header);
     QFETCH(QByteArray, first);
@@ -214,7 +214,7 @@ void TestSpeechSimulator::checksKeyAndConfiguration()
     }
 }
 
-void TestSpeechSimulator::fullSession()
+void SpeechSimulatorTest::fullSession()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start(
@@ -259,7 +259,7 @@ void TestSpeechSimulator::fullSession()
     QVERIFY(!log.readAll().contains("sim-key"));
 }
 
-void TestSpeechSimulator::wrongKeyIsRefused()
+void SpeechSimulatorTest::wrongKeyIsRefused()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start({"--words", "never heard", "--key", "right-key"}));
@@ -275,7 +275,7 @@ void TestSpeechSimulator::wrongKeyIsRefused()
     QCOMPARE(sim.log("reject").first().value("code").toInt(), 401);
 }
 
-void TestSpeechSimulator::translatedSession()
+void SpeechSimulatorTest::translatedSession()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start({"--words", "hola mundo", "--translations", "hello world"}));
@@ -294,7 +294,7 @@ void TestSpeechSimulator::translatedSession()
     QCOMPARE(texts.at(1).value("text").toString(), QString());
 }
 
-void TestSpeechSimulator::threeDropsKeepEveryFinalisedWord_data()
+void SpeechSimulatorTest::threeDropsKeepEveryFinalisedWord_data()
 {
     QTest::addColumn<bool>("timecode");
     // With time codes the simulator recognises replayed audio by its content; without, it
@@ -303,7 +303,7 @@ void TestSpeechSimulator::threeDropsKeepEveryFinalisedWord_data()
     QTest::newRow("plain audio") << false;
 }
 
-void TestSpeechSimulator::threeDropsKeepEveryFinalisedWord()
+void SpeechSimulatorTest::threeDropsKeepEveryFinalisedWord()
 {
     QFETCH(bool, timecode);
     SimulatorProcess sim;
@@ -338,7 +338,7 @@ void TestSpeechSimulator::threeDropsKeepEveryFinalisedWord()
     }
 }
 
-void TestSpeechSimulator::serviceErrorIsReplaced()
+void SpeechSimulatorTest::serviceErrorIsReplaced()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start({"--timecode", "--words", words(10), "--ms-per-word", "200", "--error-at-ms",
@@ -355,7 +355,7 @@ void TestSpeechSimulator::serviceErrorIsReplaced()
     QVERIFY(reports->errorsNow().isEmpty());
 }
 
-void TestSpeechSimulator::stallSwitchesSession()
+void SpeechSimulatorTest::stallSwitchesSession()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start({"--timecode", "--words", words(30), "--ms-per-word", "200", "--stall-at-ms",
@@ -383,7 +383,7 @@ void TestSpeechSimulator::stallSwitchesSession()
     QCOMPARE(sim.log("closed").first().value("code").toInt(), 1000);
 }
 
-void TestSpeechSimulator::lagIsReported()
+void SpeechSimulatorTest::lagIsReported()
 {
     SimulatorProcess sim;
     QVERIFY(sim.start({"--words", "slow", "--lag-ms", "3000"}));
@@ -397,5 +397,5 @@ void TestSpeechSimulator::lagIsReported()
     t->cancel();
 }
 
-QTEST_GUILESS_MAIN(TestSpeechSimulator)
-#include "test_speech_simulator.moc"
+QTEST_GUILESS_MAIN(SpeechSimulatorTest)
+#include "SpeechSimulatorTest.moc"

@@ -92,7 +92,7 @@ QString describe(const std::optional<SonioxResponse>& r)
 
 } // namespace
 
-class TestSonioxResponse : public QObject {
+class SonioxResponseTest : public QObject {
     Q_OBJECT
 private slots:
     void tokens_data();
@@ -109,7 +109,7 @@ private slots:
     void agreesWithReferenceOnMutations();
 };
 
-void TestSonioxResponse::tokens_data()
+void SonioxResponseTest::tokens_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("translate");
@@ -163,7 +163,7 @@ void TestSonioxResponse::tokens_data()
         << "" << false;
 }
 
-void TestSonioxResponse::tokens()
+void SonioxResponseTest::tokens()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, translate);
@@ -175,7 +175,7 @@ void TestSonioxResponse::tokens()
     QTEST(response->fin, "fin");
 }
 
-void TestSonioxResponse::errors_data()
+void SonioxResponseTest::errors_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("text");
@@ -192,7 +192,7 @@ void TestSonioxResponse::errors_data()
         << QByteArray(R"({"error_code":4.5,"error_message":7})") << "Soniox 4.5: 7";
 }
 
-void TestSonioxResponse::errors()
+void SonioxResponseTest::errors()
 {
     QFETCH(QByteArray, json);
     const auto response = SonioxResponse::parse(json, false);
@@ -202,7 +202,7 @@ void TestSonioxResponse::errors()
     QVERIFY(response->finals.isEmpty());
 }
 
-void TestSonioxResponse::processedMilliseconds_data()
+void SonioxResponseTest::processedMilliseconds_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<qint64>("finalMs");
@@ -220,7 +220,7 @@ void TestSonioxResponse::processedMilliseconds_data()
         << QByteArray(R"({"final_audio_proc_ms":1e300})") << qint64(-1) << qint64(-1);
 }
 
-void TestSonioxResponse::processedMilliseconds()
+void SonioxResponseTest::processedMilliseconds()
 {
     QFETCH(QByteArray, json);
     QFETCH(qint64, finalMs);
@@ -231,7 +231,7 @@ void TestSonioxResponse::processedMilliseconds()
     QCOMPARE(response->totalMs.value_or(-1), totalMs);
 }
 
-void TestSonioxResponse::badInput_data()
+void SonioxResponseTest::badInput_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("isObject");
@@ -254,7 +254,7 @@ void TestSonioxResponse::badInput_data()
     QTest::newRow("huge") << huge << true;
 }
 
-void TestSonioxResponse::badInput()
+void SonioxResponseTest::badInput()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, isObject);
@@ -264,7 +264,7 @@ void TestSonioxResponse::badInput()
         QCOMPARE(response->finals.size(), 40001);
 }
 
-void TestSonioxResponse::endOfSession()
+void SonioxResponseTest::endOfSession()
 {
     const auto finished = SonioxResponse::parse(R"({"tokens":[],"finished":true})", true);
     QVERIFY(finished && finished->finished);
@@ -272,7 +272,7 @@ void TestSonioxResponse::endOfSession()
     QVERIFY(notBool && !notBool->finished);
 }
 
-void TestSonioxResponse::agreesWithReference_data()
+void SonioxResponseTest::agreesWithReference_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("strictOnly");
@@ -333,7 +333,7 @@ void TestSonioxResponse::agreesWithReference_data()
     }
 }
 
-void TestSonioxResponse::agreesWithReference()
+void SonioxResponseTest::agreesWithReference()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, strictOnly);
@@ -348,7 +348,7 @@ void TestSonioxResponse::agreesWithReference()
     }
 }
 
-void TestSonioxResponse::agreesWithReferenceOnMutations()
+void SonioxResponseTest::agreesWithReferenceOnMutations()
 {
     const QList<QByteArray> originals = {
         R"({"tokens":[{"text":"Hel","is_final":true,"start_ms":0,"confidence":0.9},)"
@@ -403,5 +403,5 @@ void TestSonioxResponse::agreesWithReferenceOnMutations()
     QVERIFY(agreed > 1000);
 }
 
-QTEST_GUILESS_MAIN(TestSonioxResponse)
-#include "test_sonioxresponse.moc"
+QTEST_GUILESS_MAIN(SonioxResponseTest)
+#include "SonioxResponseTest.moc"

@@ -22,7 +22,7 @@ const QString kFinalize = QStringLiteral("{\"type\":\"finalize\"}");
 
 } // namespace
 
-class TestSonioxStream : public QObject {
+class SonioxStreamTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -54,17 +54,17 @@ private:
     std::unique_ptr<NetworkThread> m_network;
 };
 
-void TestSonioxStream::initTestCase()
+void SonioxStreamTest::initTestCase()
 {
     m_network = std::make_unique<NetworkThread>();
 }
 
-void TestSonioxStream::cleanupTestCase()
+void SonioxStreamTest::cleanupTestCase()
 {
     m_network.reset();
 }
 
-TestSonioxStream::Session TestSonioxStream::open(ScriptedServer& server,
+SonioxStreamTest::Session SonioxStreamTest::open(ScriptedServer& server,
                                                  const SonioxStream::Options& options,
                                                  const Clock& clock, const QString& key)
 {
@@ -79,7 +79,7 @@ TestSonioxStream::Session TestSonioxStream::open(ScriptedServer& server,
     return s;
 }
 
-void TestSonioxStream::configurationAndHandshake()
+void SonioxStreamTest::configurationAndHandshake()
 {
     ScriptedServer server;
     SonioxStream::Options options;
@@ -121,7 +121,7 @@ void TestSonioxStream::configurationAndHandshake()
     QCOMPARE(c.texts.size(), 1);
 }
 
-void TestSonioxStream::configurationVariants()
+void SonioxStreamTest::configurationVariants()
 {
     SonioxStream::Options plain;
     const QJsonObject a =
@@ -140,7 +140,7 @@ void TestSonioxStream::configurationVariants()
              QJsonObject({{"type", "one_way"}, {"target_language", "fr"}}));
 }
 
-void TestSonioxStream::endpointFromPreferences()
+void SonioxStreamTest::endpointFromPreferences()
 {
     QTemporaryDir dir;
     {
@@ -163,7 +163,7 @@ void TestSonioxStream::endpointFromPreferences()
         QStringLiteral("m-2"));
 }
 
-void TestSonioxStream::transcriptFollowsResponses()
+void SonioxStreamTest::transcriptFollowsResponses()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -196,7 +196,7 @@ void TestSonioxStream::transcriptFollowsResponses()
     QVERIFY(s.log->errorsNow().isEmpty());
 }
 
-void TestSonioxStream::translationKeepsOnlyTranslatedPieces()
+void SonioxStreamTest::translationKeepsOnlyTranslatedPieces()
 {
     ScriptedServer server;
     SonioxStream::Options options;
@@ -212,7 +212,7 @@ void TestSonioxStream::translationKeepsOnlyTranslatedPieces()
     QCOMPARE(s.log->lastUpdate(), QStringLiteral("Hello world"));
 }
 
-void TestSonioxStream::badResponsesAreIgnored()
+void SonioxStreamTest::badResponsesAreIgnored()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -239,7 +239,7 @@ void TestSonioxStream::badResponsesAreIgnored()
     QCOMPARE(s.log->downsNow(), 0);
 }
 
-void TestSonioxStream::errorResponseThenSocketFailure()
+void SonioxStreamTest::errorResponseThenSocketFailure()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -261,7 +261,7 @@ void TestSonioxStream::errorResponseThenSocketFailure()
     QCOMPARE(finish.value(), QString());
 }
 
-void TestSonioxStream::connectionRefused_data()
+void SonioxStreamTest::connectionRefused_data()
 {
     QTest::addColumn<QUrl>("url");
     QUrl closedPort;
@@ -274,7 +274,7 @@ void TestSonioxStream::connectionRefused_data()
     QTest::newRow("empty") << QUrl();
 }
 
-void TestSonioxStream::connectionRefused()
+void SonioxStreamTest::connectionRefused()
 {
     QFETCH(QUrl, url);
     auto log = std::make_shared<CallbackLog>();
@@ -291,7 +291,7 @@ void TestSonioxStream::connectionRefused()
     QVERIFY(finish.done());
 }
 
-void TestSonioxStream::finishReturnsAfterFinMarker()
+void SonioxStreamTest::finishReturnsAfterFinMarker()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -313,7 +313,7 @@ void TestSonioxStream::finishReturnsAfterFinMarker()
     QCOMPARE(server.connection().texts.size(), 2);
 }
 
-void TestSonioxStream::finishWithTranslationWaitsForFinished()
+void SonioxStreamTest::finishWithTranslationWaitsForFinished()
 {
     ScriptedServer server;
     SonioxStream::Options options;
@@ -336,7 +336,7 @@ void TestSonioxStream::finishWithTranslationWaitsForFinished()
     QCOMPARE(finish.value(), QStringLiteral("Hallo"));
 }
 
-void TestSonioxStream::finishWithoutAnswerEndsAfterStall()
+void SonioxStreamTest::finishWithoutAnswerEndsAfterStall()
 {
     ScriptedServer server;
     SharedManualClock clock;
@@ -357,7 +357,7 @@ void TestSonioxStream::finishWithoutAnswerEndsAfterStall()
     QVERIFY(s.log->errorsNow().isEmpty());
 }
 
-void TestSonioxStream::finishWithSteadyResponsesEndsAtLimit()
+void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
 {
     ScriptedServer server;
     SharedManualClock clock;
@@ -378,7 +378,7 @@ void TestSonioxStream::finishWithSteadyResponsesEndsAtLimit()
     QCOMPARE(finish.value(), QStringLiteral("xxxxxxxx"));
 }
 
-void TestSonioxStream::closeDuringFinish()
+void SonioxStreamTest::closeDuringFinish()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -399,7 +399,7 @@ void TestSonioxStream::closeDuringFinish()
     QCOMPARE(s.log->downsNow(), 0);
 }
 
-void TestSonioxStream::destructionClosesWithGoingAway()
+void SonioxStreamTest::destructionClosesWithGoingAway()
 {
     ScriptedServer server;
     auto s = open(server);
@@ -411,5 +411,5 @@ void TestSonioxStream::destructionClosesWithGoingAway()
     QCOMPARE(s.log->downsNow(), 0);
 }
 
-QTEST_GUILESS_MAIN(TestSonioxStream)
-#include "test_sonioxstream.moc"
+QTEST_GUILESS_MAIN(SonioxStreamTest)
+#include "SonioxStreamTest.moc"
