@@ -20,74 +20,68 @@ std::optional<SonioxResponse> reference(const QByteArray& bytes, bool translate)
     if (parseError.error != QJsonParseError::NoError || !document.isObject())
         return std::nullopt;
     const QJsonObject object = document.object();
-    SonioxResponse response;
-    auto printed = [](const QJsonValue& v) -> QString {
-        if (v.isString())
-            return v.toString();
-        if (v.isDouble()) {
-            const double d = v.toDouble();
-            if (std::trunc(d) == d && std::fabs(d) < 9.0e15)
-                return QString::number(static_cast<qint64>(d));
-            return QString::number(d, 'g', 17);
-        }
-        if (v.isBool())
-            return v.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-        if (v.isNull())
-            return QStringLiteral("null");
-        if (v.isArray())
-            return QString::fromUtf8(QJsonDocument(v.toArray()).toJson(QJsonDocument::Compact));
-        if (v.isObject())
-            return QString::fromUtf8(QJsonDocument(v.toObject()).toJson(QJsonDocument::Compact));
-        return QString();
-    };
-    if (object.contains(QLatin1String("error_code"))) {
-        response.error = QStringLiteral("Soniox ") +
-                         printed(object.value(QLatin1String("error_code"))) + QStringLiteral(": ") +
-                         printed(object.value(QLatin1String("error_message")));
-        return response;
-    }
-    for (const QJsonValue& item : object.value(QLatin1String("tokens")).toArray()) {
-        const QJsonObject token = item.toObject();
-        const QJsonValue text = token.value(QLatin1String("text"));
-        if (!text.isString())
-            continue;
-        if (text.toString() == QLatin1String("<fin>")) {
-            response.fin = true;
-            continue;
-        }
-        if (text.toString() == QLatin1String("<end>"))
-            continue;
-        const bool translated = token.value(QLatin1String("translation_status")).toString() ==
-                                QLatin1String("translation");
-        if (translated != translate)
-            continue;
-        (token.value(QLatin1String("is_final")).toBool(false) ? response.finals : response.tail) +=
-            text.toString();
-    }
     auto integer = [](const QJsonValue& v) -> std::optional<qint64> {
-        if (!v.isDouble())
-            return std::nullopt;
-        const double d = v.toDouble();
-        if (std::trunc(d) != d || std::fabs(d) > 9.0e15)
+        const double d = v.toDouble(0.5);
+        if (!v.isDouble() || std::trunc(d) != d || std::fabs(d) > 9.0e15)
             return std::nullopt;
         return static_cast<qint64>(d);
     };
-    response.finalMs = integer(object.value(QLatin1String("final_audio_proc_ms")));
-    response.totalMs = integer(object.value(QLatin1String("total_audio_proc_ms")));
-    response.finished = object.value(QLatin1String("finished")).toBool(false);
+    auto printed = [&](const QJsonValue& v) -> QString {
+        if (v.isString() || v.isUndefined())
+            return v.toString();
+        if (v.isDouble())
+            return integer(v) ? QString::number(*integer(v))
+                              : QString::number(v.toDouble(), 'g', 17);
+        if (v.isBool() || v.isNull())
+            return v.isNull() ? "null" : v.toBool() ? "true" : "false";
+        const QJsonDocument nested =
+            v.isArray() ? QJsonDocument(v.toArray()) : QJsonDocument(v.toObject());
+        return QString::fromUtf8(nested.toJson(QJsonDocument::Compact));
+    };
+    SonioxResponse response;
+    if (object.contains("error_code")) {
+        response.error =
+            "Soniox " + printed(object["error_code"]) + ": " + printed(object["error_message"]);
+        return response;
+    }
+    for (const QJsonValue& item : object["tokens"].toArray()) {
+        const QJsonObject token = item.toObject();
+        if (!token["text"].isString())
+            continue;
+        const QString text = token["text"].toString();
+        response.fin = response.fin || text == "<fin>";
+        const bool translated = token["translation_status"].toString() == "translation";
+        if (text == "<fin>" || text == "<end>" || translated != translate)
+            continue;
+        (token["is_final"].toBool(false) ? response.finals : response.tail) += text;
+    }
+    response.finalMs = integer(object["final_audio_proc_ms"]);
+    response.totalMs = integer(object["total_audio_proc_ms"]);
+    response.finished = object["finished"].toBool(false);
     return response;
 }
 
+// Every field on one line, for comparing whole responses.
 QString describe(const std::optional<SonioxResponse>& r)
 {
     if (!r)
         return QStringLiteral("ignored");
-    return QStringLiteral("error=%1 finals=[%2] tail=[%3] final=%4 total=%5 fin=%6 finished=%7")
-        .arg(r->error.value_or(QStringLiteral("-")), r->finals, r->tail)
-        .arg(r->finalMs ? QString::number(*r->finalMs) : QStringLiteral("-"))
-        .arg(r->totalMs ? QString::number(*r->totalMs) : QStringLiteral("-"))
-        .arg(r->fin)
-        .arg(r->finished);
+    QStringList parts;
+    if (r->error)
+        parts << "error[" + *r->error + "]";
+    if (!r->finals.isEmpty())
+        parts << "finals[" + r->finals + "]";
+    if (!r->tail.isEmpty())
+        parts << "tail[" + r->tail + "]";
+    if (r->finalMs)
+        parts << QStringLiteral("final=%1").arg(*r->finalMs);
+    if (r->totalMs)
+        parts << QStringLiteral("total=%1").arg(*r->totalMs);
+    if (r->fin)
+        parts << "fin";
+    if (r->finished)
+        parts << "finished";
+    return parts.join(' ');
 }
 
 } // namespace
@@ -95,181 +89,96 @@ QString describe(const std::optional<SonioxResponse>& r)
 class SonioxResponseTest : public QObject {
     Q_OBJECT
 private slots:
-    void tokens_data();
-    void tokens();
-    void errors_data();
-    void errors();
-    void processedMilliseconds_data();
-    void processedMilliseconds();
-    void badInput_data();
-    void badInput();
-    void endOfSession();
+    void reads_data();
+    void reads();
     void agreesWithReference_data();
     void agreesWithReference();
     void agreesWithReferenceOnMutations();
 };
 
-void SonioxResponseTest::tokens_data()
+void SonioxResponseTest::reads_data()
 {
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<bool>("translate");
-    QTest::addColumn<QString>("finals");
-    QTest::addColumn<QString>("tail");
-    QTest::addColumn<bool>("fin");
+    QTest::addColumn<QString>("read");
 
     QTest::newRow("finals then tail")
         << QByteArray(R"({"tokens":[{"text":"Hel","is_final":true},{"text":"lo","is_final":true},)"
                       R"({"text":" wor","is_final":false}]})")
-        << false << "Hello"
-        << " wor" << false;
+        << false << "finals[Hello] tail[ wor]";
     QTest::newRow("markers dropped")
         << QByteArray(
                R"({"tokens":[{"text":"Hi","is_final":true},{"text":"<end>","is_final":true},)"
                R"({"text":"<fin>","is_final":true}]})")
-        << false << "Hi"
-        << "" << true;
+        << false << "finals[Hi] fin";
     QTest::newRow("is_final must be the boolean true")
         << QByteArray(R"({"tokens":[{"text":"a","is_final":1},{"text":"b","is_final":"true"},)"
                       R"({"text":"c"}]})")
-        << false << ""
-        << "abc" << false;
+        << false << "tail[abc]";
     QTest::newRow("tokens without text skipped")
         << QByteArray(R"({"tokens":[{"is_final":true},{"text":5,"is_final":true},7,"x",null,)"
                       R"({"text":"ok","is_final":true}]})")
-        << false << "ok"
-        << "" << false;
-    QTest::newRow("translated pieces dropped without translation")
-        << QByteArray(
-               R"({"tokens":[{"text":"Hola","is_final":true,"translation_status":"original"},)"
-               R"({"text":"Hello","is_final":true,"translation_status":"translation"},)"
-               R"({"text":" there","is_final":true,"translation_status":"none"},)"
-               R"({"text":"!","is_final":true,"translation_status":1}]})")
-        << false << "Hola there!"
-        << "" << false;
-    QTest::newRow("only translated pieces with translation")
-        << QByteArray(
-               R"({"tokens":[{"text":"Hola","is_final":true,"translation_status":"original"},)"
-               R"({"text":"Hello","is_final":true,"translation_status":"translation"},)"
-               R"({"text":" yo","is_final":false,"translation_status":"translation"},)"
-               R"({"text":"!","is_final":true}]})")
-        << true << "Hello"
-        << " yo" << false;
-    QTest::newRow("tokens not an array") << QByteArray(R"({"tokens":{"text":"x"}})") << false << ""
-                                         << "" << false;
+        << false << "finals[ok]";
+    const QByteArray bilingual =
+        R"({"tokens":[{"text":"Hola","is_final":true,"translation_status":"original"},)"
+        R"({"text":"Hello","is_final":true,"translation_status":"translation"},)"
+        R"({"text":" there","is_final":true,"translation_status":"none"},)"
+        R"({"text":" yo","is_final":false,"translation_status":"translation"},)"
+        R"({"text":"!","is_final":true,"translation_status":1}]})";
+    QTest::newRow("without translation") << bilingual << false << "finals[Hola there!]";
+    QTest::newRow("with translation") << bilingual << true << "finals[Hello] tail[ yo]";
+    QTest::newRow("tokens not an array") << QByteArray(R"({"tokens":{"text":"x"}})") << false << "";
     QTest::newRow("unknown fields ignored")
         << QByteArray(R"({"tokens":[{"text":"a","is_final":true,"speaker":"1","extra":{"x":[1]}}],)"
                       R"("new_field":[1,2,{"y":null}]})")
-        << false << "a"
-        << "" << false;
+        << false << "finals[a]";
+    QTest::newRow("error") << QByteArray(R"({"error_code":401,"error_message":"unauthorised"})")
+                           << false << "error[Soniox 401: unauthorised]";
+    QTest::newRow("error, string code")
+        << QByteArray(R"({"error_code":"E42","error_message":"bad"})") << false
+        << "error[Soniox E42: bad]";
+    QTest::newRow("error, no message")
+        << QByteArray(R"({"error_code":503})") << false << "error[Soniox 503: ]";
+    QTest::newRow("error, null code wins over tokens")
+        << QByteArray(R"({"error_code":null,"tokens":[{"text":"x","is_final":true}]})") << false
+        << "error[Soniox null: ]";
+    QTest::newRow("error, fractional code")
+        << QByteArray(R"({"error_code":4.5,"error_message":7})") << false << "error[Soniox 4.5: 7]";
+    QTest::newRow("processed times")
+        << QByteArray(R"({"final_audio_proc_ms":2500,"total_audio_proc_ms":3120})") << false
+        << "final=2500 total=3120";
+    // The session, not the reader, ignores a negative time.
+    QTest::newRow("negative times kept")
+        << QByteArray(R"({"final_audio_proc_ms":-5,"total_audio_proc_ms":0})") << false
+        << "final=-5 total=0";
+    QTest::newRow("times not integers")
+        << QByteArray(R"({"final_audio_proc_ms":1.5,"total_audio_proc_ms":"9"})") << false << "";
+    QTest::newRow("time absurdly large")
+        << QByteArray(R"({"final_audio_proc_ms":1e300})") << false << "";
+    QTest::newRow("finished") << QByteArray(R"({"tokens":[],"finished":true})") << true
+                              << "finished";
+    QTest::newRow("finished not a boolean") << QByteArray(R"({"finished":"true"})") << true << "";
+
+    for (const char* bad : {"", R"({"tokens":[{"text":"a")", R"([{"tokens":[]}])", R"("hello")"})
+        QTest::addRow("ignored: %s", bad) << QByteArray(bad) << false << "ignored";
+    QTest::newRow("ignored: binary junk")
+        << QByteArray("\x00\xff\xfe{\x01", 5) << false << "ignored";
+    QTest::newRow("ignored: deeply nested array")
+        << QByteArray(100000, '[') + QByteArray(100000, ']') << false << "ignored";
+    const QByteArray nested = R"({"tokens":[{"text":"x","is_final":true}],"deep":)" +
+                              QByteArray(R"({"a":)").repeated(5000) + "1" + QByteArray(5001, '}');
+    QTest::newRow("ignored: deeply nested object field") << nested << false << "ignored";
+    const QByteArray huge =
+        R"({"tokens":[)" + QByteArray(R"({"text":"w","is_final":true},)").repeated(40000) +
+        R"({"text":"!","is_final":true}],"pad":")" + QByteArray(1 << 20, 'x') + R"("})";
+    QTest::newRow("huge") << huge << false << "finals[" + QString(40000, 'w') + "!]";
 }
 
-void SonioxResponseTest::tokens()
+void SonioxResponseTest::reads()
 {
     QFETCH(QByteArray, json);
     QFETCH(bool, translate);
-    const auto response = SonioxResponse::parse(json, translate);
-    QVERIFY(response);
-    QVERIFY(!response->error);
-    QTEST(response->finals, "finals");
-    QTEST(response->tail, "tail");
-    QTEST(response->fin, "fin");
-}
-
-void SonioxResponseTest::errors_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("number and message")
-        << QByteArray(R"({"error_code":401,"error_message":"unauthorised"})")
-        << "Soniox 401: unauthorised";
-    QTest::newRow("string code") << QByteArray(R"({"error_code":"E42","error_message":"bad"})")
-                                 << "Soniox E42: bad";
-    QTest::newRow("no message") << QByteArray(R"({"error_code":503})") << "Soniox 503: ";
-    QTest::newRow("null code wins over tokens")
-        << QByteArray(R"({"error_code":null,"tokens":[{"text":"x","is_final":true}]})")
-        << "Soniox null: ";
-    QTest::newRow("fractional code")
-        << QByteArray(R"({"error_code":4.5,"error_message":7})") << "Soniox 4.5: 7";
-}
-
-void SonioxResponseTest::errors()
-{
-    QFETCH(QByteArray, json);
-    const auto response = SonioxResponse::parse(json, false);
-    QVERIFY(response);
-    QVERIFY(response->error);
-    QTEST(*response->error, "text");
-    QVERIFY(response->finals.isEmpty());
-}
-
-void SonioxResponseTest::processedMilliseconds_data()
-{
-    QTest::addColumn<QByteArray>("json");
-    QTest::addColumn<qint64>("finalMs");
-    QTest::addColumn<qint64>("totalMs");
-    QTest::newRow("integers") << QByteArray(
-                                     R"({"final_audio_proc_ms":2500,"total_audio_proc_ms":3120})")
-                              << qint64(2500) << qint64(3120);
-    QTest::newRow("negative kept as read (the session ignores it)")
-        << QByteArray(R"({"final_audio_proc_ms":-5,"total_audio_proc_ms":0})") << qint64(-5)
-        << qint64(0);
-    QTest::newRow("not integers") << QByteArray(
-                                         R"({"final_audio_proc_ms":1.5,"total_audio_proc_ms":"9"})")
-                                  << qint64(-1) << qint64(-1);
-    QTest::newRow("absurdly large")
-        << QByteArray(R"({"final_audio_proc_ms":1e300})") << qint64(-1) << qint64(-1);
-}
-
-void SonioxResponseTest::processedMilliseconds()
-{
-    QFETCH(QByteArray, json);
-    QFETCH(qint64, finalMs);
-    QFETCH(qint64, totalMs);
-    const auto response = SonioxResponse::parse(json, false);
-    QVERIFY(response);
-    QCOMPARE(response->finalMs.value_or(-1), finalMs);
-    QCOMPARE(response->totalMs.value_or(-1), totalMs);
-}
-
-void SonioxResponseTest::badInput_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("isObject");
-    QTest::newRow("empty") << QByteArray() << false;
-    QTest::newRow("malformed") << QByteArray(R"({"tokens":[{"text":"a")") << false;
-    QTest::newRow("array") << QByteArray(R"([{"tokens":[]}])") << false;
-    QTest::newRow("string") << QByteArray(R"("hello")") << false;
-    QTest::newRow("binary junk") << QByteArray("\x00\xff\xfe{\x01", 5) << false;
-    QTest::newRow("deeply nested array")
-        << QByteArray(100000, '[') + QByteArray(100000, ']') << false;
-    QByteArray nested = R"({"tokens":[{"text":"x","is_final":true}],"deep":)";
-    for (int i = 0; i < 5000; ++i)
-        nested += R"({"a":)";
-    nested += "1" + QByteArray(5000, '}') + "}";
-    QTest::newRow("deeply nested object field") << nested << false;
-    QByteArray huge = R"({"tokens":[)";
-    for (int i = 0; i < 40000; ++i)
-        huge += R"({"text":"w","is_final":true},)";
-    huge += R"({"text":"!","is_final":true}],"pad":")" + QByteArray(1 << 20, 'x') + R"("})";
-    QTest::newRow("huge") << huge << true;
-}
-
-void SonioxResponseTest::badInput()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, isObject);
-    const auto response = SonioxResponse::parse(bytes, false);
-    QCOMPARE(response.has_value(), isObject);
-    if (response)
-        QCOMPARE(response->finals.size(), 40001);
-}
-
-void SonioxResponseTest::endOfSession()
-{
-    const auto finished = SonioxResponse::parse(R"({"tokens":[],"finished":true})", true);
-    QVERIFY(finished && finished->finished);
-    const auto notBool = SonioxResponse::parse(R"({"finished":"true"})", true);
-    QVERIFY(notBool && !notBool->finished);
+    QTEST(describe(SonioxResponse::parse(json, translate)), "read");
 }
 
 void SonioxResponseTest::agreesWithReference_data()
@@ -305,12 +214,9 @@ void SonioxResponseTest::agreesWithReference_data()
         R"({"final_audio_proc_ms":1.0,"total_audio_proc_ms":12345678901234567890})",
         R"({"final_audio_proc_ms":01})",
         R"({"final_audio_proc_ms":+1})",
-        R"({"final_audio_proc_ms":1e})",
-        R"({"final_audio_proc_ms":-})",
         R"({"final_audio_proc_ms":1e999})",
         R"({"finished":true,})",
         R"({"tokens":[1,],"finished":true})",
-        R"({"finished":tru})",
         R"({"finished":true} x)",
         " \r\n\t{\"finished\" : true , \"tokens\" : [ ] } \n",
         R"({"":1,"tokens":[{}]})",
@@ -321,8 +227,6 @@ void SonioxResponseTest::agreesWithReference_data()
         R"({"tokens":null,"finished":false,"final_audio_proc_ms":null})",
         R"({})",
         R"(null)",
-        R"(true)",
-        R"(12)",
     };
     for (int i = 0; i < cases.size(); ++i)
         QTest::addRow("case %d", i) << cases[i] << false;
