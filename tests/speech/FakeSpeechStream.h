@@ -38,10 +38,6 @@ public:
     {
         return locked([&] { return m_closed; });
     }
-    bool finishPending() const
-    {
-        return locked([&] { return m_waiter.has_value(); });
-    }
     // The (stall, maxWait) of every finish call.
     QList<std::pair<double, double>> finishes() const
     {
@@ -49,17 +45,15 @@ public:
     }
 
     // Playing the service.
-    void setProgress(const QString& finals, qint64 finalMs, qint64 totalMs)
+    void setProgress(const QString& finals, qint64 finalMs, qint64 totalMs,
+                     const QString& tail = {})
     {
         locked([&] {
             m_finals = finals;
             m_finalMs = finalMs;
             m_totalMs = totalMs;
+            m_tail = tail;
         });
-    }
-    void setTail(const QString& tail)
-    {
-        locked([&] { m_tail = tail; });
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
     // The connection fails: one onError unless closed, then onDown unless already down.

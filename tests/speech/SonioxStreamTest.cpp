@@ -58,11 +58,10 @@ private slots:
     void errorResponseThenSocketFailure();
     void connectionRefused_data();
     void connectionRefused();
-    void finishReturnsAfterFinMarker();
+    void finishEnds_data();
+    void finishEnds();
     void finishWithTranslationWaitsForFinished();
-    void finishWithoutAnswerEndsAfterStall();
     void finishWithSteadyResponsesEndsAtLimit();
-    void closeDuringFinish();
     void destructionClosesWithGoingAway();
 
 private:
@@ -241,10 +240,24 @@ void SonioxStreamTest::connectionRefused()
     expectEnded(*log, *stream, 1);
 }
 
-void SonioxStreamTest::finishReturnsAfterFinMarker()
+void SonioxStreamTest::finishEnds_data()
 {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("transcript");
+    QTest::newRow("after the <fin> marker") << "fin"
+                                            << "Hello there";
+    QTest::newRow("after a stall without answer") << "stall"
+                                                  << "Hello th";
+    QTest::newRow("at once when closed") << "close"
+                                         << "Hello th";
+}
+
+void SonioxStreamTest::finishEnds()
+{
+    QFETCH(QString, how);
     ScriptedServer server;
-    auto s = open(server);
+    SharedManualClock clock;
+    auto s = open(server, {}, clock);
     QVERIFY(s.stream);
     server.reply(
         R"({"tokens":[{"text":"Hello","is_final":true},{"text":" th","is_final":false}]})");
@@ -253,13 +266,28 @@ void SonioxStreamTest::finishReturnsAfterFinMarker()
     QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);
     QCOMPARE(server.connection().texts.at(1), kFinalize);
     QVERIFY(!finish.done());
-    server.reply(
-        R"({"tokens":[{"text":" there","is_final":true},{"text":"<fin>","is_final":true}]})");
+    if (how == "fin") {
+        server.reply(
+            R"({"tokens":[{"text":" there","is_final":true},{"text":"<fin>","is_final":true}]})");
+    } else if (how == "stall") {
+        // Several checks pass before the stall has elapsed; the first one after it ends the wait.
+        clock.advance(2.9);
+        QTest::qWait(4 * SonioxStream::checkIntervalMs);
+        QVERIFY(!finish.done());
+        clock.advance(0.2);
+    } else {
+        s.stream->close();
+        QTRY_VERIFY_WITH_TIMEOUT(finish.done(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(server.connection().disconnected, kWait);
+        QCOMPARE(server.connection().closeCode, 1000);
+    }
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("Hello there"));
-    // No empty end-of-audio frame without translation.
-    QTest::qWait(100);
+    QTEST(finish.value(), "transcript");
+    // No empty end-of-audio frame without translation, and no failure reported.
+    QTest::qWait(200);
     QCOMPARE(server.connection().texts.size(), 2);
+    QCOMPARE(s.log->count("error"), 0);
+    QCOMPARE(s.log->count("down"), 0);
 }
 
 void SonioxStreamTest::finishWithTranslationWaitsForFinished()
@@ -287,26 +315,6 @@ void SonioxStreamTest::finishWithTranslationWaitsForFinished()
     QCOMPARE(finish.value(), QStringLiteral("Hallo"));
 }
 
-void SonioxStreamTest::finishWithoutAnswerEndsAfterStall()
-{
-    ScriptedServer server;
-    SharedManualClock clock;
-    auto s = open(server, {}, clock);
-    QVERIFY(s.stream);
-    server.reply(R"({"tokens":[{"text":"So far","is_final":false}]})");
-    QTRY_COMPARE_WITH_TIMEOUT(s.log->count("update"), 1, kWait);
-    PendingText finish(s.stream->finish(3.0, 20.0));
-    QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);
-    // Several checks pass without the stall having elapsed.
-    clock.advance(2.9);
-    QTest::qWait(4 * SonioxStream::checkIntervalMs);
-    QVERIFY(!finish.done());
-    clock.advance(0.2);
-    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("So far"));
-    QCOMPARE(s.log->count("error"), 0);
-}
-
 void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
 {
     ScriptedServer server;
@@ -325,26 +333,6 @@ void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
     clock.advance(0.5);
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QCOMPARE(finish.value(), QStringLiteral("xxxxxxxx"));
-}
-
-void SonioxStreamTest::closeDuringFinish()
-{
-    ScriptedServer server;
-    auto s = open(server);
-    QVERIFY(s.stream);
-    server.reply(
-        R"({"tokens":[{"text":"Partial","is_final":true},{"text":" tail","is_final":false}]})");
-    QTRY_COMPARE_WITH_TIMEOUT(s.log->count("update"), 1, kWait);
-    PendingText finish(s.stream->finish(3.0, 20.0));
-    QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);
-    s.stream->close();
-    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), 1000);
-    QCOMPARE(finish.value(), QStringLiteral("Partial tail"));
-    QTRY_VERIFY_WITH_TIMEOUT(server.connection().disconnected, kWait);
-    QCOMPARE(server.connection().closeCode, 1000);
-    QTest::qWait(200);
-    QCOMPARE(s.log->count("error"), 0);
-    QCOMPARE(s.log->count("down"), 0);
 }
 
 void SonioxStreamTest::destructionClosesWithGoingAway()

@@ -225,8 +225,7 @@ void TranscriberTest::dropReplaysFromLastFinalisedPoint()
         rig.transcriber->send(audio.mid(at, 640));
     auto first = rig.streams.stream(0);
     QCOMPARE(first->audio(), audio);
-    first->setProgress(QStringLiteral("Hello"), 2500, 3000);
-    first->setTail(QStringLiteral(" provisional"));
+    first->setProgress(QStringLiteral("Hello"), 2500, 3000, QStringLiteral(" provisional"));
     first->fail(QStringLiteral("Socket closed"));
 
     QCOMPARE((*rig.reports)("log"), QStringList{QStringLiteral("Socket closed")});
@@ -348,8 +347,7 @@ void TranscriberTest::finishSendsRestAndJoins()
     first->setProgress(QStringLiteral("One"), 0, 0);
     first->fail(QStringLiteral("drop"));
     auto second = rig.streams.stream(1);
-    second->setProgress(QStringLiteral(" two "), 0, 0);
-    second->setTail(QStringLiteral("three"));
+    second->setProgress(QStringLiteral(" two "), 0, 0, QStringLiteral("three"));
     rig.transcriber->send(recording(1000));
     QVERIFY(second->frames().isEmpty());
     PendingText finish(rig.transcriber->finish());
@@ -369,10 +367,9 @@ void TranscriberTest::cancelDuringFinish()
     rig.streams.answersAtOnce = false;
     start(rig);
     auto stream = rig.streams.stream(0);
-    stream->setProgress(QStringLiteral("Collected"), 0, 0);
-    stream->setTail(QStringLiteral(" so far"));
+    stream->setProgress(QStringLiteral("Collected"), 0, 0, QStringLiteral(" so far"));
     PendingText finish(rig.transcriber->finish());
-    QTRY_VERIFY_WITH_TIMEOUT(stream->finishPending(), kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(stream->finishes().size(), 1, kWait);
     QVERIFY(!finish.done());
     rig.transcriber->cancel();
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
