@@ -9,7 +9,6 @@
 
 #include <memory>
 #include <optional>
-#include <type_traits>
 #include <vector>
 
 namespace quillet::test {
@@ -18,6 +17,18 @@ namespace quillet::test {
 // progress, push updates, fail the connection, answer finish.
 class FakeSpeechStream final : public SpeechStream {
 public:
+    // What the stream was told and what the test set, as one consistent snapshot.
+    struct State {
+        QList<QByteArray> frames;
+        QString finals;
+        QString tail;
+        qint64 finalMs = 0;
+        qint64 totalMs = 0;
+        bool closed = false;
+        bool down = false;
+        QList<std::pair<double, double>> finishes; // (stall, maxWait) of every finish call
+    };
+
     FakeSpeechStream(QString apiKey, Options options, Callbacks callbacks, bool answersAtOnce)
         : apiKey(std::move(apiKey))
         , options(std::move(options))
@@ -28,40 +39,31 @@ public:
     const QString apiKey;
     const Options options;
 
-    // Inspection.
-    QList<QByteArray> frames() const
+    State state() const
     {
-        return locked([&] { return m_frames; });
+        QMutexLocker locker(&m_mutex);
+        return m_state;
     }
-    QByteArray audio() const { return frames().join(); }
-    bool isClosed() const
-    {
-        return locked([&] { return m_closed; });
-    }
-    // The (stall, maxWait) of every finish call.
-    QList<std::pair<double, double>> finishes() const
-    {
-        return locked([&] { return m_finishes; });
-    }
+    QByteArray audio() const { return state().frames.join(); }
 
     // Playing the service.
     void setProgress(const QString& finals, qint64 finalMs, qint64 totalMs,
                      const QString& tail = {})
     {
-        locked([&] {
-            m_finals = finals;
-            m_finalMs = finalMs;
-            m_totalMs = totalMs;
-            m_tail = tail;
-        });
+        QMutexLocker locker(&m_mutex);
+        m_state.finals = finals;
+        m_state.finalMs = finalMs;
+        m_state.totalMs = totalMs;
+        m_state.tail = tail;
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
     // The connection fails: one onError unless closed, then onDown unless already down.
     void fail(const QString& description)
     {
-        const auto [closed, wasDown] = locked([&] {
-            return std::pair{m_closed, std::exchange(m_down, true)};
-        });
+        QMutexLocker locker(&m_mutex);
+        const bool closed = m_state.closed;
+        const bool wasDown = std::exchange(m_state.down, true);
+        locker.unlock();
         if (!closed)
             m_callbacks.onError(description);
         resolve();
@@ -72,53 +74,45 @@ public:
     // SpeechStream.
     void sendAudio(QByteArray frame) override
     {
-        locked([&] { m_frames.append(std::move(frame)); });
+        QMutexLocker locker(&m_mutex);
+        m_state.frames.append(std::move(frame));
     }
     QCoro::Task<QString> finish(double stall, double maxWait) override
     {
-        const QFuture<QString> answer = locked([&] {
-            m_finishes.append({stall, maxWait});
-            if (m_atOnce || m_closed)
-                return QFuture<QString>();
-            m_waiter.emplace().start();
-            return m_waiter->future();
-        });
-        if (!answer.isValid())
+        QMutexLocker locker(&m_mutex);
+        m_state.finishes.append({stall, maxWait});
+        if (m_atOnce || m_state.closed) {
+            locker.unlock();
             co_return transcript();
+        }
+        m_waiter.emplace().start();
+        const QFuture<QString> answer = m_waiter->future();
+        locker.unlock();
         co_return co_await answer;
     }
     void close() override
     {
-        locked([&] { m_closed = true; });
+        QMutexLocker locker(&m_mutex);
+        m_state.closed = true;
+        locker.unlock();
         resolve();
     }
-    QString finals() const override
-    {
-        return locked([&] { return m_finals; });
-    }
-    qint64 finalMs() const override
-    {
-        return locked([&] { return m_finalMs; });
-    }
-    qint64 totalMs() const override
-    {
-        return locked([&] { return m_totalMs; });
-    }
+    QString finals() const override { return state().finals; }
+    qint64 finalMs() const override { return state().finalMs; }
+    qint64 totalMs() const override { return state().totalMs; }
 
 private:
-    template <typename F> std::invoke_result_t<F> locked(F f) const
-    {
-        QMutexLocker locker(&m_mutex);
-        return f();
-    }
     QString transcript() const
     {
-        return locked([&] { return (m_finals + m_tail).trimmed(); });
+        const State now = state();
+        return (now.finals + now.tail).trimmed();
     }
     // Answers a pending finish with the current transcript.
     void resolve()
     {
-        auto waiter = locked([&] { return std::exchange(m_waiter, std::nullopt); });
+        QMutexLocker locker(&m_mutex);
+        auto waiter = std::exchange(m_waiter, std::nullopt);
+        locker.unlock();
         if (waiter) {
             waiter->addResult(transcript());
             waiter->finish();
@@ -128,14 +122,7 @@ private:
     const Callbacks m_callbacks;
     const bool m_atOnce;
     mutable QMutex m_mutex;
-    QList<QByteArray> m_frames;
-    QString m_finals;
-    QString m_tail;
-    qint64 m_finalMs = 0;
-    qint64 m_totalMs = 0;
-    bool m_closed = false;
-    bool m_down = false;
-    QList<std::pair<double, double>> m_finishes;
+    State m_state;
     std::optional<QPromise<QString>> m_waiter;
 };
 

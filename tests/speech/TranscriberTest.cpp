@@ -129,9 +129,9 @@ void TranscriberTest::batchesChunksIntoFrames()
     const QByteArray audio = recording(682 * 7);
     for (int i = 0; i < 7; ++i) {
         rig.transcriber->send(audio.mid(i * 682, 682));
-        QCOMPARE(stream->frames().size(), (i + 1) / 3);
+        QCOMPARE(stream->state().frames.size(), (i + 1) / 3);
     }
-    QCOMPARE(sizes(stream->frames()), QList<qsizetype>({2046, 2046}));
+    QCOMPARE(sizes(stream->state().frames), QList<qsizetype>({2046, 2046}));
     QCOMPARE(stream->audio(), audio.left(2046 * 2));
 }
 
@@ -153,11 +153,11 @@ void TranscriberTest::audioBeforeTheKeyIsReplayed()
     QCOMPARE(stream->apiKey, QStringLiteral("late-key"));
     QCOMPARE(stream->options.languages, QStringList{QStringLiteral("en")});
     QCOMPARE(stream->options.translateTo, std::optional<QString>(QStringLiteral("fr")));
-    QCOMPARE(sizes(stream->frames()), QList<qsizetype>(5, 32000));
+    QCOMPARE(sizes(stream->state().frames), QList<qsizetype>(5, 32000));
     // The batch was emptied: the next frame holds only new audio.
     for (qsizetype at = 160000; at < 160000 + 1920; at += 640)
         rig.transcriber->send(audio.mid(at, 640));
-    QCOMPARE(sizes(stream->frames()).last(), 1920);
+    QCOMPARE(sizes(stream->state().frames).last(), 1920);
     QCOMPARE(stream->audio(), audio);
 }
 
@@ -232,7 +232,7 @@ void TranscriberTest::dropReplaysFromLastFinalisedPoint()
     QVERIFY((*rig.reports)("error").isEmpty());
     QCOMPARE(rig.streams.count(), size_t(2));
     auto second = rig.streams.stream(1);
-    QCOMPARE(sizes(second->frames()), QList<qsizetype>({32000, 32000, 32000, 16000}));
+    QCOMPARE(sizes(second->state().frames), QList<qsizetype>({32000, 32000, 32000, 16000}));
     QCOMPARE(second->audio(), audio.mid(80000));
     QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello"));
     QCOMPARE(rig.transcriber->reconnects(), 1);
@@ -284,7 +284,7 @@ void TranscriberTest::stallSwitchesToFreshSession()
     rig.clock.advance(4.5);
     rig.transcriber->send(recording(640, 160000));
     QCOMPARE(rig.streams.count(), size_t(2));
-    QVERIFY(first->isClosed());
+    QVERIFY(first->state().closed);
     QCOMPARE((*rig.reports)("log"),
              QStringList{QStringLiteral(
                  "Soniox session stalled 4020 ms behind; switching to a fresh session")});
@@ -349,13 +349,13 @@ void TranscriberTest::finishSendsRestAndJoins()
     auto second = rig.streams.stream(1);
     second->setProgress(QStringLiteral(" two "), 0, 0, QStringLiteral("three"));
     rig.transcriber->send(recording(1000));
-    QVERIFY(second->frames().isEmpty());
+    QVERIFY(second->state().frames.isEmpty());
     PendingText finish(rig.transcriber->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QCOMPARE(finish.value(), QStringLiteral("One two three"));
-    QCOMPARE(sizes(second->frames()), QList<qsizetype>{1000});
-    QCOMPARE(second->finishes(), (QList<std::pair<double, double>>{{3.0, 20.0}}));
-    QVERIFY(second->isClosed());
+    QCOMPARE(sizes(second->state().frames), QList<qsizetype>{1000});
+    QCOMPARE(second->state().finishes, (QList<std::pair<double, double>>{{3.0, 20.0}}));
+    QVERIFY(second->state().closed);
     // Once ended, a failure starts no session.
     second->fail(QStringLiteral("late"));
     QCOMPARE(rig.streams.count(), size_t(2));
@@ -369,12 +369,12 @@ void TranscriberTest::cancelDuringFinish()
     auto stream = rig.streams.stream(0);
     stream->setProgress(QStringLiteral("Collected"), 0, 0, QStringLiteral(" so far"));
     PendingText finish(rig.transcriber->finish());
-    QTRY_COMPARE_WITH_TIMEOUT(stream->finishes().size(), 1, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(stream->state().finishes.size(), 1, kWait);
     QVERIFY(!finish.done());
     rig.transcriber->cancel();
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QCOMPARE(finish.value(), QStringLiteral("Collected so far"));
-    QVERIFY(stream->isClosed());
+    QVERIFY(stream->state().closed);
     QVERIFY((*rig.reports)("error").isEmpty());
 }
 
