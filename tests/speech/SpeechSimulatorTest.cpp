@@ -57,9 +57,8 @@ private slots:
     void checksKeyAndConfiguration_data();
     void checksKeyAndConfiguration();
     void fullSession();
-    void threeDropsKeepEveryFinalisedWord_data();
-    void threeDropsKeepEveryFinalisedWord();
-    void serviceErrorIsReplaced();
+    void interruptionsKeepEveryFinalisedWord_data();
+    void interruptionsKeepEveryFinalisedWord();
     void stallSwitchesSession();
 
 private:
@@ -185,65 +184,64 @@ void SpeechSimulatorTest::fullSession()
     QVERIFY(!log.readAll().contains("sim-key"));
 }
 
-void SpeechSimulatorTest::threeDropsKeepEveryFinalisedWord_data()
+void SpeechSimulatorTest::interruptionsKeepEveryFinalisedWord_data()
 {
-    QTest::addColumn<bool>("timecode");
+    QTest::addColumn<QStringList>("interruption");
+    QTest::addColumn<int>("wordCount");
+    QTest::addColumn<int>("msPerWord");
+    QTest::addColumn<int>("drops");
+    QTest::addColumn<QString>("serviceError");
+    const QStringList threeDrops = {"--drop-at-ms", "2000", "--drop-connections", "1,2,3"};
     // With time codes the simulator recognises replayed audio by its content; without, it
     // trusts the client to resume where the finals stopped.
-    QTest::newRow("timecoded audio") << true;
-    QTest::newRow("plain audio") << false;
+    QTest::newRow("three drops, timecoded audio")
+        << threeDrops + QStringList{"--timecode"} << 24 << 250 << 3 << QString();
+    QTest::newRow("three drops, plain audio") << threeDrops << 24 << 250 << 3 << QString();
+    QTest::newRow("service error 503")
+        << QStringList{"--timecode", "--error-at-ms",       "1000", "--error-code",
+                       "503",        "--error-connections", "1"}
+        << 10 << 200 << 0 << "Soniox 503: Simulated service error.";
 }
 
-void SpeechSimulatorTest::threeDropsKeepEveryFinalisedWord()
+void SpeechSimulatorTest::interruptionsKeepEveryFinalisedWord()
 {
-    QFETCH(bool, timecode);
+    QFETCH(QStringList, interruption);
+    QFETCH(int, wordCount);
+    QFETCH(int, msPerWord);
+    QFETCH(int, drops);
+    QFETCH(QString, serviceError);
     SimulatorProcess sim;
-    QStringList arguments = {"--words",      words(24), "--ms-per-word",      "250",
-                             "--drop-at-ms", "2000",    "--drop-connections", "1,2,3"};
-    if (timecode)
-        arguments << "--timecode";
-    QVERIFY(sim.start(arguments));
+    QVERIFY(sim.start(
+        QStringList{"--words", words(wordCount), "--ms-per-word", QString::number(msPerWord)} +
+        interruption));
     auto reports = std::make_shared<Recorder>();
     auto t = transcriber(sim, reports);
-    sendInChunks(*t, timecodedAudio(0, 7000));
-    QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), 3, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").endsWith("w23"), kWait);
+    sendInChunks(*t, timecodedAudio(0, (wordCount + 4) * msPerWord));
+    const int reconnects = std::max(drops, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), reconnects, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").endsWith(QString::number(wordCount - 1)),
+                             kWait);
     PendingText finish(t->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), words(24));
+    QCOMPARE(finish.value(), words(wordCount));
     QCOMPARE(reports->count("error"), 0);
-    QCOMPARE(reports->count("log"), 3);
+    QCOMPARE(reports->count("log"), reconnects);
+    if (!serviceError.isEmpty())
+        QCOMPARE(reports->last("log"), serviceError);
 
     // Each fresh session resumed exactly where the previous one's finals ended.
-    const auto drops = sim.log("drop");
-    QCOMPARE(drops.size(), 3);
-    for (const auto& drop : drops)
+    const auto dropped = sim.log("drop");
+    QCOMPARE(dropped.size(), drops);
+    for (const auto& drop : dropped)
         QVERIFY(drop.value("graceful").toBool());
     const auto bases = sim.log("base");
-    QCOMPARE(bases.size(), 4);
+    QCOMPARE(bases.size(), reconnects + 1);
     QCOMPARE(bases.first().value("ms").toInteger(), 0);
-    for (int i = 1; i < 4; ++i) {
+    for (int i = 1; i < bases.size(); ++i) {
         const qint64 base = bases.at(i).value("ms").toInteger();
         QVERIFY(base > bases.at(i - 1).value("ms").toInteger());
-        QCOMPARE(base % 250, 0);
+        QCOMPARE(base % msPerWord, 0);
     }
-}
-
-void SpeechSimulatorTest::serviceErrorIsReplaced()
-{
-    SimulatorProcess sim;
-    QVERIFY(sim.start({"--timecode", "--words", words(10), "--ms-per-word", "200", "--error-at-ms",
-                       "1000", "--error-code", "503", "--error-connections", "1"}));
-    auto reports = std::make_shared<Recorder>();
-    auto t = transcriber(sim, reports);
-    sendInChunks(*t, timecodedAudio(0, 2500));
-    QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), 1, kWait);
-    QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").endsWith("w9"), kWait);
-    PendingText finish(t->finish());
-    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), words(10));
-    QVERIFY((*reports)("log").contains(QStringLiteral("Soniox 503: Simulated service error.")));
-    QCOMPARE(reports->count("error"), 0);
 }
 
 void SpeechSimulatorTest::stallSwitchesSession()
