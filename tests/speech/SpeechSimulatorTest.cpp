@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkRequest>
+#include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
 
@@ -107,34 +108,31 @@ void SpeechSimulatorTest::checksKeyAndConfiguration()
     SimulatorProcess sim;
     QVERIFY(sim.start({"--words", "one two", "--ms-per-word", "10", "--key", "right"}));
     QWebSocket socket;
-    QStringList received;
-    bool connected = false;
-    bool disconnected = false;
-    connect(&socket, &QWebSocket::connected, this, [&] { connected = true; });
-    connect(&socket, &QWebSocket::disconnected, this, [&] { disconnected = true; });
-    connect(&socket, &QWebSocket::textMessageReceived, this,
-            [&](const QString& text) { received.append(text); });
+    QSignalSpy connected(&socket, &QWebSocket::connected);
+    QSignalSpy disconnected(&socket, &QWebSocket::disconnected);
+    QSignalSpy received(&socket, &QWebSocket::textMessageReceived);
     QNetworkRequest request(sim.url());
     if (!header.isEmpty())
         request.setRawHeader("Authorization", header);
     socket.open(request);
-    QTRY_VERIFY_WITH_TIMEOUT(connected, kWait);
+    QTRY_COMPARE_WITH_TIMEOUT(connected.size(), 1, kWait);
     if (binaryFirst)
         socket.sendBinaryMessage(first);
     else
         socket.sendTextMessage(QString::fromUtf8(first));
     socket.sendBinaryMessage(QByteArray(640, '\0'));
     QTRY_VERIFY_WITH_TIMEOUT(!received.isEmpty(), kWait);
-    const QJsonObject response = QJsonDocument::fromJson(received.first().toUtf8()).object();
+    const QJsonObject response =
+        QJsonDocument::fromJson(received.first().first().toString().toUtf8()).object();
     if (errorCode == 0) {
         QVERIFY(!response.contains("error_code"));
         QVERIFY(response.contains("final_audio_proc_ms"));
         QCOMPARE(response.value("total_audio_proc_ms").toInt(), 20);
-        QVERIFY(!disconnected);
+        QVERIFY(disconnected.isEmpty());
     } else {
         QCOMPARE(response.value("error_code").toInt(), errorCode);
         QVERIFY(!response.value("error_message").toString().isEmpty());
-        QTRY_VERIFY_WITH_TIMEOUT(disconnected, kWait);
+        QTRY_COMPARE_WITH_TIMEOUT(disconnected.size(), 1, kWait);
         QCOMPARE(socket.closeCode(), QWebSocketProtocol::CloseCodeNormal);
     }
 }
