@@ -63,8 +63,7 @@ class TranscriberTest : public QObject {
 private slots:
     void joinText_data();
     void joinText();
-    void batchesChunksIntoFrames();
-    void audioBeforeTheKeyIsReplayed();
+    void framesBeforeAndAfterTheKey();
     void withoutKey_data();
     void withoutKey();
     void updatesJoinCommittedTextOfCurrentStream();
@@ -78,19 +77,20 @@ private slots:
     void concurrentReplayKeepsAudioInOrder();
 
 private:
+    // A transcriber started on fake streams and a manual clock.
     struct Rig {
+        explicit Rig(Transcriber::KeyProvider key = keyAtOnce(), SpeechStream::Options options = {},
+                     bool answersAtOnce = true)
+        {
+            streams.answersAtOnce = answersAtOnce;
+            transcriber = Transcriber::create(std::move(key), streams.factory(), std::move(options),
+                                              Recorder::forTranscriber(reports), clock);
+        }
         std::shared_ptr<Recorder> reports = std::make_shared<Recorder>();
         FakeStreamFactory streams;
         ManualClock clock;
         std::shared_ptr<Transcriber> transcriber;
     };
-    static void start(Rig& rig, Transcriber::KeyProvider key = keyAtOnce(),
-                      SpeechStream::Options options = {})
-    {
-        rig.transcriber =
-            Transcriber::create(std::move(key), rig.streams.factory(), std::move(options),
-                                Recorder::forTranscriber(rig.reports), rig.clock);
-    }
 };
 
 void TranscriberTest::joinText_data()
@@ -119,31 +119,14 @@ void TranscriberTest::joinText()
     QTEST(quillet::joinText(a, b), "joined");
 }
 
-void TranscriberTest::batchesChunksIntoFrames()
+void TranscriberTest::framesBeforeAndAfterTheKey()
 {
-    Rig rig;
-    start(rig);
-    QCOMPARE(rig.streams.count(), size_t(1));
-    auto stream = rig.streams.stream(0);
-    QCOMPARE(stream->apiKey, QStringLiteral("key-1"));
-    const QByteArray audio = recording(682 * 7);
-    for (int i = 0; i < 7; ++i) {
-        rig.transcriber->send(audio.mid(i * 682, 682));
-        QCOMPARE(stream->state().frames.size(), (i + 1) / 3);
-    }
-    QCOMPARE(sizes(stream->state().frames), QList<qsizetype>({2046, 2046}));
-    QCOMPARE(stream->audio(), audio.left(2046 * 2));
-}
-
-void TranscriberTest::audioBeforeTheKeyIsReplayed()
-{
-    Rig rig;
     KeyGate gate;
     SpeechStream::Options options;
     options.languages = {QStringLiteral("en")};
     options.translateTo = QStringLiteral("fr");
-    start(rig, gate.provider(), options);
-    const QByteArray audio = recording(160000 + 1920);
+    Rig rig(gate.provider(), options);
+    const QByteArray audio = recording(160000 + 682 * 7);
     for (qsizetype at = 0; at < 160000; at += 640)
         rig.transcriber->send(audio.mid(at, 640));
     QCOMPARE(rig.streams.count(), size_t(0));
@@ -153,12 +136,16 @@ void TranscriberTest::audioBeforeTheKeyIsReplayed()
     QCOMPARE(stream->apiKey, QStringLiteral("late-key"));
     QCOMPARE(stream->options.languages, QStringList{QStringLiteral("en")});
     QCOMPARE(stream->options.translateTo, std::optional<QString>(QStringLiteral("fr")));
+    // What came before the key goes out in frames of one second.
     QCOMPARE(sizes(stream->state().frames), QList<qsizetype>(5, 32000));
-    // The batch was emptied: the next frame holds only new audio.
-    for (qsizetype at = 160000; at < 160000 + 1920; at += 640)
-        rig.transcriber->send(audio.mid(at, 640));
-    QCOMPARE(sizes(stream->state().frames).last(), 1920);
-    QCOMPARE(stream->audio(), audio);
+    // Afterwards chunks are batched: a frame leaves with every third 682-byte chunk, holding
+    // only new audio.
+    for (int i = 0; i < 7; ++i) {
+        rig.transcriber->send(audio.mid(160000 + i * 682, 682));
+        QCOMPARE(stream->state().frames.size(), 5 + (i + 1) / 3);
+    }
+    QCOMPARE(sizes(stream->state().frames).mid(5), QList<qsizetype>({2046, 2046}));
+    QCOMPARE(stream->audio(), audio.left(160000 + 2046 * 2));
 }
 
 void TranscriberTest::withoutKey_data()
@@ -171,9 +158,8 @@ void TranscriberTest::withoutKey_data()
 void TranscriberTest::withoutKey()
 {
     QFETCH(bool, cancelled);
-    Rig rig;
     KeyGate gate;
-    start(rig, gate.provider());
+    Rig rig(gate.provider());
     rig.transcriber->send(recording(4000));
     if (cancelled)
         rig.transcriber->cancel();
@@ -195,7 +181,6 @@ void TranscriberTest::withoutKey()
 void TranscriberTest::updatesJoinCommittedTextOfCurrentStream()
 {
     Rig rig;
-    start(rig);
     auto first = rig.streams.stream(0);
     first->update(QStringLiteral("  alone  "));
     QCOMPARE(rig.reports->last("update"), QStringLiteral("alone"));
@@ -219,7 +204,6 @@ void TranscriberTest::updatesJoinCommittedTextOfCurrentStream()
 void TranscriberTest::dropReplaysFromLastFinalisedPoint()
 {
     Rig rig;
-    start(rig);
     const QByteArray audio = recording(192000);
     for (qsizetype at = 0; at < audio.size(); at += 640)
         rig.transcriber->send(audio.mid(at, 640));
@@ -248,7 +232,6 @@ void TranscriberTest::dropReplaysFromLastFinalisedPoint()
 void TranscriberTest::fourthFailureGivesUp()
 {
     Rig rig;
-    start(rig);
     rig.transcriber->send(recording(64000));
     for (size_t i = 0; i < 4; ++i) {
         auto stream = rig.streams.stream(i);
@@ -275,7 +258,6 @@ void TranscriberTest::fourthFailureGivesUp()
 void TranscriberTest::stallSwitchesToFreshSession()
 {
     Rig rig;
-    start(rig);
     auto first = rig.streams.stream(0);
     first->setProgress(QStringLiteral("early"), 500, 1000);
     // 5 s sent, the service at 1 s: behind, but the stream is young.
@@ -308,7 +290,6 @@ void TranscriberTest::stallSwitchesToFreshSession()
 void TranscriberTest::lagIsReported()
 {
     Rig rig;
-    start(rig);
     rig.transcriber->send(recording(2000 * 32));
     QVERIFY(!rig.transcriber->lagging());
     rig.transcriber->send(recording(32 * 2));
@@ -324,7 +305,6 @@ void TranscriberTest::lagIsReported()
 void TranscriberTest::recordingIsCapped()
 {
     Rig rig;
-    start(rig);
     const QByteArray chunk = recording(64000);
     for (int i = 0; i < 301; ++i)
         rig.transcriber->send(chunk);
@@ -342,7 +322,6 @@ void TranscriberTest::recordingIsCapped()
 void TranscriberTest::finishSendsRestAndJoins()
 {
     Rig rig;
-    start(rig);
     auto first = rig.streams.stream(0);
     first->setProgress(QStringLiteral("One"), 0, 0);
     first->fail(QStringLiteral("drop"));
@@ -363,9 +342,7 @@ void TranscriberTest::finishSendsRestAndJoins()
 
 void TranscriberTest::cancelDuringFinish()
 {
-    Rig rig;
-    rig.streams.answersAtOnce = false;
-    start(rig);
+    Rig rig(keyAtOnce(), {}, false);
     auto stream = rig.streams.stream(0);
     stream->setProgress(QStringLiteral("Collected"), 0, 0, QStringLiteral(" so far"));
     PendingText finish(rig.transcriber->finish());
@@ -383,7 +360,6 @@ void TranscriberTest::concurrentReplayKeepsAudioInOrder()
     // The audio thread keeps sending while the stream is replaced: the fresh stream must hear
     // the recording from its start point exactly once and in order.
     Rig rig;
-    start(rig);
     const QByteArray audio = recording(682 * 3000);
     std::atomic<int> sent = 0;
     std::unique_ptr<QThread> audioThread(QThread::create([&] {
