@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QWebSocket>
+#include <QtEndian>
 
 using namespace quillet;
 using namespace quillet::test;
@@ -25,13 +26,8 @@ QByteArray timecodedAudio(qint64 fromMs, qint64 toMs)
 {
     QByteArray audio((toMs - fromMs) * 32, '\0');
     for (qint64 ms = fromMs; ms < toMs; ++ms) {
-        char* block = audio.data() + (ms - fromMs) * 32;
-        const quint16 low = ms & 0x7FFF;
-        const quint16 high = (ms >> 15) & 0x7FFF;
-        block[0] = static_cast<char>(low & 0xff);
-        block[1] = static_cast<char>(low >> 8);
-        block[2] = static_cast<char>(high & 0xff);
-        block[3] = static_cast<char>(high >> 8);
+        const quint16 code[2] = {quint16(ms & 0x7FFF), quint16((ms >> 15) & 0x7FFF)};
+        qToLittleEndian<quint16>(code, 2, audio.data() + (ms - fromMs) * 32);
     }
     return audio;
 }
