@@ -38,12 +38,10 @@ public:
     }
     static Transcriber::Callbacks forTranscriber(const std::shared_ptr<Recorder>& r)
     {
-        Transcriber::Callbacks c;
-        c.onUpdate = [r](const QString& t) { r->add("update", t); };
-        c.onError = [r](const QString& t) { r->add("error", t); };
-        c.onLog = [r](const QString& t) { r->add("log", t); };
-        c.onLag = [r](bool lag) { r->add("lag", lag ? "true" : "false"); };
-        return c;
+        return {[r](const QString& t) { r->add("update", t); },
+                [r](const QString& t) { r->add("error", t); },
+                [r](const QString& t) { r->add("log", t); },
+                [r](bool lag) { r->add("lag", lag ? "true" : "false"); }};
     }
 
 private:

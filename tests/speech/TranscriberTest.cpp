@@ -61,7 +61,6 @@ QList<qsizetype> sizes(const QList<QByteArray>& frames)
 class TranscriberTest : public QObject {
     Q_OBJECT
 private slots:
-    void joinText_data();
     void joinText();
     void framesBeforeAndAfterTheKey();
     void withoutKey_data();
@@ -93,30 +92,12 @@ private:
     };
 };
 
-void TranscriberTest::joinText_data()
-{
-    QTest::addColumn<QString>("a");
-    QTest::addColumn<QString>("b");
-    QTest::addColumn<QString>("joined");
-    QTest::newRow("both") << " Hello \n"
-                          << "\tworld "
-                          << "Hello world";
-    QTest::newRow("first empty") << ""
-                                 << " world"
-                                 << "world";
-    QTest::newRow("second blank") << "Hello "
-                                  << " \n "
-                                  << "Hello";
-    QTest::newRow("both empty") << ""
-                                << ""
-                                << "";
-}
-
 void TranscriberTest::joinText()
 {
-    QFETCH(QString, a);
-    QFETCH(QString, b);
-    QTEST(quillet::joinText(a, b), "joined");
+    QCOMPARE(quillet::joinText(" Hello \n", "\tworld "), QStringLiteral("Hello world"));
+    QCOMPARE(quillet::joinText("", " world"), QStringLiteral("world"));
+    QCOMPARE(quillet::joinText("Hello ", " \n "), QStringLiteral("Hello"));
+    QCOMPARE(quillet::joinText("", ""), QString());
 }
 
 void TranscriberTest::framesBeforeAndAfterTheKey()
