@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDir>
+#include "util/TestSupport.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -26,11 +27,13 @@ struct CliRunner {
     QString dataDir() const { return root.filePath("data/Quillet"); }
     QString dataFile(const QString& name) const { return QDir(dataDir()).filePath(name); }
 
-    Run run(const QStringList& args) const
+    Run run(const QStringList& args, const QByteArray& input = {}) const
     {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("QUILLET_BINARY"), args);
+        p.write(input);
+        p.closeWriteChannel();
         Run r;
         if (!p.waitForFinished(60000)) {
             p.kill();

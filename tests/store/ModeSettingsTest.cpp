@@ -1,5 +1,6 @@
 #include "store/ModeSettings.h"
 
+#include "StyleHelpers.h"
 #include "store/AppTables.h"
 #include "store/BuiltInModes.h"
 
@@ -10,25 +11,6 @@
 using namespace quillet;
 
 namespace {
-
-Style customStyle(const QString& id)
-{
-    return Style{id,
-                 QStringLiteral("Mine"),
-                 QStringLiteral("#123456"),
-                 QStringLiteral("do it"),
-                 false,
-                 true,
-                 std::nullopt};
-}
-
-QStringList idsOf(const QList<Style>& styles)
-{
-    QStringList ids;
-    for (const Style& s : styles)
-        ids << s.id;
-    return ids;
-}
 
 // A small valid document to break in one place.
 QJsonObject sampleDocument()

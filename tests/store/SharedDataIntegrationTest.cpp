@@ -20,12 +20,6 @@ using namespace quillet;
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Writes the way sync tools do: a temporary file renamed over the old one.
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
