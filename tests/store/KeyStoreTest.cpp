@@ -1,47 +1,13 @@
 #include "store/KeyStore.h"
 
 #include "platform/FakeSecretBackend.h"
+#include "util/TestSupport.h"
 
 #include <QCoroTask>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace quillet;
-
-namespace {
-
-// Runs a task to completion on the test's event loop.
-template <typename T> void finish(QCoro::Task<T> task)
-{
-    bool done = false;
-    task.then([&] { done = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
-}
-
-// Sets an environment variable for one scope.
-class EnvGuard {
-public:
-    EnvGuard(const char* name, std::optional<QByteArray> value)
-        : m_name(name)
-        , m_old(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt)
-    {
-        set(value);
-    }
-    ~EnvGuard() { set(m_old); }
-
-private:
-    void set(const std::optional<QByteArray>& v)
-    {
-        if (v)
-            qputenv(m_name, *v);
-        else
-            qunsetenv(m_name);
-    }
-    const char* m_name;
-    std::optional<QByteArray> m_old;
-};
-
-} // namespace
 
 class KeyStoreTest : public QObject {
     Q_OBJECT
