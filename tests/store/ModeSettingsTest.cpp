@@ -220,6 +220,9 @@ private slots:
             settings.ensureNotEmpty();
         }
         QCOMPARE(settings.styles, builtInStyles());
+        settings.styles = {customStyle(QStringLiteral("mine"))};
+        settings.ensureNotEmpty();
+        QCOMPARE(settings.styles.size(), 1);
     }
 
     void moveStyles_data()
@@ -292,16 +295,6 @@ private slots:
         QVERIFY(!settings.apps.contains("Slack"));
         QCOMPARE(settings.appMode("Slack"), std::optional<QString>("code"));
         QCOMPARE(settings.apps.size(), defaultApps().size() + 1);
-    }
-
-    void ensureNotEmpty()
-    {
-        ModeSettings settings;
-        settings.ensureNotEmpty();
-        QCOMPARE(settings.styles, builtInStyles());
-        settings.styles = {customStyle(QStringLiteral("mine"))};
-        settings.ensureNotEmpty();
-        QCOMPARE(settings.styles.size(), 1);
     }
 };
 
