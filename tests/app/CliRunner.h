@@ -24,6 +24,18 @@ struct CliRunner {
         env.insert("XDG_CONFIG_HOME", root.filePath("config"));
     }
 
+    // Starts a simulator from the test tools and returns the port it announced (0 on failure).
+    static quint16 startTool(QProcess& tool, const QString& program, const QStringList& args)
+    {
+        tool.start(qEnvironmentVariable("QUILLET_TEST_TOOLS") + u'/' + program, args);
+        if (!tool.waitForStarted(60000))
+            return 0;
+        while (!tool.canReadLine() && tool.waitForReadyRead(60000)) {
+        }
+        const QByteArray line = tool.readLine().trimmed();
+        return line.startsWith("PORT ") ? line.mid(5).toUShort() : 0;
+    }
+
     QString dataDir() const { return root.filePath("data/Quillet"); }
     QString dataFile(const QString& name) const { return QDir(dataDir()).filePath(name); }
 

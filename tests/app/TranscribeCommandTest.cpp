@@ -35,18 +35,10 @@ private:
     // Starts the simulator with the scripted words and `faults`; false when it did not come up.
     bool startSimulator(const QStringList& faults)
     {
-        m_sim.start(qEnvironmentVariable("QUILLET_TEST_TOOLS") + "/speechsim/speechsim",
-                    QStringList{"--words", kWords, "--ms-per-word", "400", "--log",
-                                m_dir.filePath("sim.log")} +
-                        faults);
-        if (!m_sim.waitForStarted(10000))
-            return false;
-        while (!m_sim.canReadLine() && m_sim.waitForReadyRead(10000)) {
-        }
-        const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
-        if (!line.startsWith("PORT "))
-            return false;
-        m_port = line.mid(5).toUShort();
+        m_port = CliRunner::startTool(m_sim, "speechsim/speechsim",
+                                      QStringList{"--words", kWords, "--ms-per-word", "400",
+                                                  "--log", m_dir.filePath("sim.log")} +
+                                          faults);
         return m_port != 0;
     }
 

@@ -42,6 +42,11 @@ struct StoreFixture {
         return *store;
     }
 
+    QByteArray bytes(const QString& name) const { return readFile(dataFile(name)); }
+    void put(const QString& name, const QByteArray& bytes) const
+    {
+        writeFile(dataFile(name), bytes);
+    }
     // The files in the data folder, sorted.
     QStringList files() const { return QDir(dataDir()).entryList(QDir::Files, QDir::Name); }
 };

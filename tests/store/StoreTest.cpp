@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(s.history().size(), 500);
         QCOMPARE(s.history().first(), added.last());
         QCOMPARE(s.history().last(), added[1]); // the very first one was pushed out
-        const auto onDisk = Entry::decodeList(readFile(f.dataFile("history.json")));
+        const auto onDisk = Entry::decodeList(f.bytes("history.json"));
         QVERIFY(onDisk);
         QCOMPARE(*onDisk, s.history());
         QCOMPARE(f.notifier.posts, 0); // history is not announced
@@ -86,8 +86,7 @@ private slots:
             return e;
         }());
         QCOMPARE(again.history().size(), 500);
-        QCOMPARE(Entry::decodeList(readFile(f.dataFile("history.json"))),
-                 std::optional(again.history()));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(again.history()));
     }
 
     void updateAndClearHistory()
@@ -102,21 +101,19 @@ private slots:
         fixed.text = QStringLiteral("fixed");
         s.updateEntry(fixed);
         QCOMPARE(s.history(), QList<Entry>({b, fixed}));
-        QCOMPARE(Entry::decodeList(readFile(f.dataFile("history.json"))),
-                 std::optional(s.history()));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(s.history()));
 
-        const QByteArray before = readFile(f.dataFile("history.json"));
+        const QByteArray before = f.bytes("history.json");
         QSignalSpy changed(&s, &Store::historyChanged);
         s.updateEntry(makeEntry(3)); // unknown id: nothing at all
         QCOMPARE(changed.count(), 0);
-        QCOMPARE(readFile(f.dataFile("history.json")), before);
+        QCOMPARE(f.bytes("history.json"), before);
 
         s.clearHistory();
         QVERIFY(s.history().isEmpty());
-        QCOMPARE(readFile(f.dataFile("history.json")), QByteArray("[]"));
+        QCOMPARE(f.bytes("history.json"), QByteArray("[]"));
         s.addEntry(a);
-        QCOMPARE(Entry::decodeList(readFile(f.dataFile("history.json"))),
-                 std::optional(QList<Entry>({a})));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(QList<Entry>({a})));
     }
 
     void historyFileFormat()
@@ -131,7 +128,7 @@ private slots:
         noApp.id = QUuid::fromString(QStringLiteral("{11111111-2222-4333-8444-555555555555}"));
         s.addEntry(e);
         s.addEntry(noApp);
-        const QByteArray bytes = readFile(f.dataFile("history.json"));
+        const QByteArray bytes = f.bytes("history.json");
         QVERIFY(!bytes.contains('\n'));
         QVERIFY(!bytes.contains(": "));
         QVERIFY(bytes.contains("\"id\":\"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D\""));
@@ -151,7 +148,7 @@ private slots:
             "  \"date\": 12.25, \"id\": \"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d\","
             " \"app\": \"Kate\" } ]");
         StoreFixture f;
-        writeFile(f.dataFile("history.json"), bytes);
+        f.put("history.json", bytes);
         Store& s = f.open();
         QCOMPARE(s.history().size(), 1);
         const Entry& e = s.history().first();
@@ -172,7 +169,7 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(s.vocab().terms, QStringList({"Kubernetes"}));
         QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(f.clock.now()));
-        const QByteArray file = readFile(f.dataFile("vocabulary.json"));
+        const QByteArray file = f.bytes("vocabulary.json");
         QCOMPARE(Vocabulary::decode(file), std::optional<Vocabulary>(s.vocab()));
         QCOMPARE(readFile(f.cloudFile()), file);
         QCOMPARE(f.notifier.posts, 1);
@@ -182,10 +179,10 @@ private slots:
         f.clock.advance(60);
         s.setPerApp(true);
         QCOMPARE(f.notifier.posts, 2);
-        QCOMPARE(readFile(f.dataFile("vocabulary.json")), file);
+        QCOMPARE(f.bytes("vocabulary.json"), file);
         QCOMPARE(readFile(f.cloudFile()), cloudBefore);
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
-        QCOMPARE(ModeSettings::decode(readFile(f.dataFile("modes.json"))),
+        QCOMPARE(ModeSettings::decode(f.bytes("modes.json")),
                  std::optional<ModeSettings>(s.modes()));
     }
 
@@ -210,7 +207,7 @@ private slots:
         Store& s = f.open();
         s.addTerm(QStringLiteral("mine"));
         // Another process adds a term behind our back.
-        writeFile(f.dataFile("vocabulary.json"), vocabJson({"mine", "theirs"}, kStamp));
+        f.put("vocabulary.json", vocabJson({"mine", "theirs"}, kStamp));
         f.clock.advance(1);
         s.addTerm(QStringLiteral("more"));
         QCOMPARE(s.vocab().terms, QStringList({"mine", "theirs", "more"}));
@@ -218,7 +215,7 @@ private slots:
         // The same for modes.
         ModeSettings other = s.modes();
         other.setOtherApps(QStringLiteral("write"));
-        writeFile(f.dataFile("modes.json"), other.encode());
+        f.put("modes.json", other.encode());
         s.setPerApp(true);
         QCOMPARE(s.modes().otherApps, QStringLiteral("write"));
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
@@ -230,7 +227,7 @@ private slots:
         f.enableSync();
         Store& s = f.open();
         s.addTerm(QStringLiteral("Quillet"));
-        const QByteArray before = readFile(f.dataFile("vocabulary.json"));
+        const QByteArray before = f.bytes("vocabulary.json");
         const auto stamp = s.vocab().updatedAt;
         const QDateTime mtime = QFileInfo(f.dataFile("vocabulary.json")).lastModified();
         f.clock.advance(3600);
@@ -238,7 +235,7 @@ private slots:
         QCOMPARE(s.learn({}), QStringList());
         QCOMPARE(changed.count(), 0);
         QCOMPARE(s.vocab().updatedAt, stamp);
-        QCOMPARE(readFile(f.dataFile("vocabulary.json")), before);
+        QCOMPARE(f.bytes("vocabulary.json"), before);
         QCOMPARE(QFileInfo(f.dataFile("vocabulary.json")).lastModified(), mtime);
         QCOMPARE(f.notifier.posts, 1);
 
@@ -285,7 +282,7 @@ private slots:
         f.enableSync();
         const QByteArray localBytes = vocabJson(local, localStamp);
         const QByteArray cloudBytes = vocabJson(cloud, cloudStamp);
-        writeFile(f.dataFile("vocabulary.json"), localBytes);
+        f.put("vocabulary.json", localBytes);
         writeFile(f.cloudFile(), cloudBytes);
         Store& s = f.open();
         QCOMPARE(s.vocab().terms, terms);
@@ -293,8 +290,7 @@ private slots:
         QCOMPARE(s.vocab().updatedAt,
                  winner ? std::optional(json::fromReferenceSeconds(*winner)) : std::nullopt);
         // The older side is rewritten with the result; without any stamp nothing is written.
-        QCOMPARE(readFile(f.dataFile("vocabulary.json")),
-                 cloudWins ? s.vocab().encode() : localBytes);
+        QCOMPARE(f.bytes("vocabulary.json"), cloudWins ? s.vocab().encode() : localBytes);
         QCOMPARE(readFile(f.cloudFile()),
                  cloudWins || !localStamp ? cloudBytes : s.vocab().encode());
         QCOMPARE(f.notifier.posts, 0);
@@ -304,12 +300,12 @@ private slots:
     {
         StoreFixture f;
         f.enableSync();
-        writeFile(f.dataFile("vocabulary.json"), vocabJson({"local"}, {}));
+        f.put("vocabulary.json", vocabJson({"local"}, {}));
         f.open();
         QVERIFY(!QFileInfo::exists(f.cloudFile())); // unstamped: nothing to publish
 
         writeFile(f.cloudFile(), "{\"terms\":[1]}");
-        writeFile(f.dataFile("vocabulary.json"), vocabJson({"local"}, kStamp));
+        f.put("vocabulary.json", vocabJson({"local"}, kStamp));
         Store& s = f.open();
         QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
 
@@ -350,7 +346,7 @@ private slots:
         const QList<Style> all = s.modes().styles;
         for (const Style& style : all)
             s.deleteStyle(style.id);
-        const auto onDisk = ModeSettings::decode(readFile(f.dataFile("modes.json")));
+        const auto onDisk = ModeSettings::decode(f.bytes("modes.json"));
         QVERIFY(onDisk);
         QCOMPARE(onDisk->styles, ModeSettings::defaults().styles);
         QCOMPARE(s.modes().styles, ModeSettings::defaults().styles);
@@ -366,12 +362,12 @@ private slots:
         old.styles[1].instructions = QStringLiteral("my code instructions");
         old.styles[1].edited = true;
         const QByteArray bytes = old.encode();
-        writeFile(f.dataFile("modes.json"), bytes);
+        f.put("modes.json", bytes);
         Store& s = f.open();
         QCOMPARE(s.modes().styles[3].instructions, ModeSettings::defaults().styles[3].instructions);
         QCOMPARE(s.modes().styles[3].name, QStringLiteral("Prose"));
         QCOMPARE(s.modes().styles[1].instructions, QStringLiteral("my code instructions"));
-        QCOMPARE(readFile(f.dataFile("modes.json")), bytes);
+        QCOMPARE(f.bytes("modes.json"), bytes);
     }
 
     void anotherProcessesAnnouncementReloads()
@@ -380,10 +376,10 @@ private slots:
         Store& s = f.open();
         QSignalSpy vocab(&s, &Store::vocabChanged);
         QSignalSpy modes(&s, &Store::modesChanged);
-        writeFile(f.dataFile("vocabulary.json"), vocabJson({"elsewhere"}, kStamp));
+        f.put("vocabulary.json", vocabJson({"elsewhere"}, kStamp));
         ModeSettings other = ModeSettings::defaults();
         other.setPerApp(true);
-        writeFile(f.dataFile("modes.json"), other.encode());
+        f.put("modes.json", other.encode());
         f.notifier.announceFromElsewhere();
         QCOMPARE(s.vocab().terms, QStringList({"elsewhere"}));
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
