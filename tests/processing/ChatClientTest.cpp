@@ -178,25 +178,24 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("description");
-        const QByteArray wrapped =
-            R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})";
-        const QByteArray flat = R"({"message":"Wrong API Key","type":"invalid_request_error"})";
-        QTest::newRow("401 wrapped") << 401 << wrapped << QString::fromUtf8(wrapped);
-        QTest::newRow("401 flat") << 401 << flat << QString::fromUtf8(flat);
-        QTest::newRow("429 plain text") << 429 << QByteArray("slow down") << "slow down";
-        QTest::newRow("500 empty") << 500 << QByteArray() << "";
-        QTest::newRow("502 not UTF-8") << 502 << QByteArray("\xff\xfe bad") << "";
-        QTest::newRow("200 no choices")
-            << 200 << QByteArray(R"({"choices":[]})") << R"({"choices":[]})";
-        QTest::newRow("200 null content")
-            << 200 << QByteArray(R"({"choices":[{"message":{"content":null}}]})")
-            << R"({"choices":[{"message":{"content":null}}]})";
-        QTest::newRow("200 array") << 200 << QByteArray(R"([{"message":{"content":"x"}}])")
-                                   << R"([{"message":{"content":"x"}}])";
-        QTest::newRow("201 valid reply")
-            << 201 << QByteArray(R"({"choices":[{"message":{"content":"x"}}]})")
-            << R"({"choices":[{"message":{"content":"x"}}]})";
+        // The description is the body as text unless given.
+        const auto row = [](const char* name, int status, const QByteArray& body,
+                            const char* description = nullptr) {
+            QTest::newRow(name) << status << body
+                                << (description ? QString(description) : QString::fromUtf8(body));
+        };
+        row("401 wrapped", 401,
+            R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})");
+        row("401 flat", 401, R"({"message":"Wrong API Key","type":"invalid_request_error"})");
+        row("429 plain text", 429, "slow down");
+        row("500 empty", 500, "");
+        row("502 not UTF-8", 502, "\xff\xfe bad", "");
+        row("200 no choices", 200, R"({"choices":[]})");
+        row("200 null content", 200, R"({"choices":[{"message":{"content":null}}]})");
+        row("200 array", 200, R"([{"message":{"content":"x"}}])");
+        row("201 valid reply", 201, R"({"choices":[{"message":{"content":"x"}}]})");
     }
+
     void nonSuccessAnswersCarryTheirBody()
     {
         QFETCH(int, status);
