@@ -265,11 +265,6 @@ private slots:
         settings.removeApp(QStringLiteral("org.example.Editor"));
         QVERIFY(!settings.appMode("org.example.Editor"));
 
-        settings.setPerApp(false);
-        QCOMPARE(settings.perApp, std::optional<bool>(false));
-        settings.setPerApp(true);
-        QCOMPARE(settings.perApp, std::optional<bool>(true));
-
         // An exact key wins over one that differs only in case.
         settings.setAppMode(QStringLiteral("KITTY"), QStringLiteral("write"));
         QCOMPARE(settings.appMode("kitty"), std::optional<QString>("code"));
