@@ -199,9 +199,18 @@ void FoldedText::replace(const std::vector<std::pair<qsizetype, qsizetype>>& ran
         folded.append(QStringView(from.m_folded).sliced(foldedStart, foldedEnd - foldedStart));
         if (aligned)
             return;
-        for (qsizetype j = foldedStart; j < foldedEnd; ++j) {
-            origin.push_back(static_cast<int32_t>(from.originAt(j) + shift));
+        if (from.m_origin.empty()) {
+            for (qsizetype j = foldedStart; j < foldedEnd; ++j)
+                origin.push_back(static_cast<int32_t>(from.originAt(j) + shift));
+            return;
         }
+        // The usual case once the text holds an expanding character: a shifted copy.
+        const size_t was = origin.size();
+        origin.resize(was + size_t(foldedEnd - foldedStart));
+        const int32_t* source = from.m_origin.data() + foldedStart;
+        const auto by = static_cast<int32_t>(shift);
+        for (size_t k = was; k < origin.size(); ++k)
+            origin[k] = *source++ + by;
     };
     qsizetype last = 0;
     for (const auto& [start, end] : ranges) {
