@@ -83,6 +83,21 @@ private slots:
         QVERIFY(text.simpleFoldDiffersFor(sharp));
         QVERIFY(!text.simpleFoldDiffersFor(plain));
         QVERIFY(!FoldedText(QStringLiteral("Strasse")).simpleFoldDiffersFor(sharp));
+
+        // The second half of a surrogate pair is never a place of its own, whether or not the
+        // text holds a character whose folding is longer than itself.
+        const FoldedText same(QStringLiteral("a\U00010400b"));
+        QCOMPARE(same.folded(), QStringLiteral("a\U00010428b"));
+        QCOMPARE(same.sourceOf(1), 1);
+        QCOMPARE(same.sourceOf(2), -1);
+        QCOMPARE(same.sourceOf(3), 3);
+        const FoldedText longer(QStringLiteral("\U00010400\u00DF"));
+        QCOMPARE(longer.folded(), QStringLiteral("\U00010428ss"));
+        QCOMPARE(longer.sourceOf(0), 0);
+        QCOMPARE(longer.sourceOf(1), -1);
+        QCOMPARE(longer.sourceOf(2), 2);
+        QCOMPARE(longer.sourceOf(3), -1);
+        QCOMPARE(longer.foldedPosition(2), 2);
     }
 
     void replacingKeepsTheFoldingInStep()
