@@ -1,16 +1,19 @@
 // Applying the vocabulary's replacements to a transcript.
 
 #include "util/Unicode.h"
+#include "vocab/FoldedText.h"
 #include "vocab/Vocabulary.h"
 
 #include <QHash>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <numeric>
 #include <optional>
 #include <unicode/regex.h>
+#include <unicode/uchar.h>
 #include <unicode/uniset.h>
 #include <unicode/ustring.h>
 #include <unicode/utext.h>
@@ -24,11 +27,24 @@ namespace {
 // into sets each time) costs far more than running it, so the compiled form is kept; the
 // pattern text is a pure function of `from`, which makes a kept pattern identical to a fresh one.
 struct CompiledFrom {
+    CompiledFrom() = default;
+    CompiledFrom(const CompiledFrom&) = delete;
+    CompiledFrom& operator=(const CompiledFrom&) = delete;
+    ~CompiledFrom() { delete spareMatcher.load(); }
+
     std::unique_ptr<icu::RegexPattern> pattern; // null if ICU rejected it
     qsizetype graphemes = 0;
     // The case-folded longest piece of `from` between spaces. Every match folds to a text that
-    // contains it, so a folded transcript without it cannot match.
+    // contains it, so a folded transcript without it cannot match. Empty when that cannot be
+    // relied on.
     QString foldedPiece;
+    std::vector<char32_t> foldedPieceCodePoints;
+    // The case-folded piece before the first space: every match starts where the folded
+    // transcript has it. Empty when `from` starts with a space or is empty.
+    QString firstPiece;
+    std::vector<char32_t> firstPieceCodePoints;
+    // One matcher kept for reuse (creating one per use is a noticeable share of the work).
+    mutable std::atomic<icu::RegexMatcher*> spareMatcher{nullptr};
 };
 
 // The class of characters that may not touch a match. The expression ignores case throughout;
@@ -123,7 +139,22 @@ std::shared_ptr<const CompiledFrom> compile(const QString& from)
         if (piece.size() > longest.size())
             longest = piece;
     }
-    compiled->foldedPiece = folded(longest).value_or(QString());
+    // Both searches rely on every folded piece being its own folding, which full folding
+    // promises; a piece that is not is never searched for.
+    auto searchable = [](QStringView piece, QString& out, std::vector<char32_t>& codePoints) {
+        const std::optional<QString> once = folded(piece);
+        if (!once || once->isEmpty() || folded(*once) != *once)
+            return;
+        out = *once;
+        for (char32_t c : out.toUcs4())
+            codePoints.push_back(c);
+    };
+    searchable(longest, compiled->foldedPiece, compiled->foldedPieceCodePoints);
+    if (!from.isEmpty() && from.front() != u' ') {
+        const qsizetype space = from.indexOf(u' ');
+        searchable(QStringView(from).first(space < 0 ? from.size() : space), compiled->firstPiece,
+                   compiled->firstPieceCodePoints);
+    }
     return compiled;
 }
 
@@ -158,39 +189,133 @@ PatternCache& cache()
     return instance;
 }
 
-// Replaces every match of `pattern` in `text` by `to`, inserted literally. Returns false (and
-// leaves `text` alone) when nothing matched or ICU failed.
-bool replaceAll(const icu::RegexPattern& pattern, const QString& to, QString& text)
+// A matcher for one compiled `from`, handed back for reuse when done.
+class MatcherLease {
+public:
+    explicit MatcherLease(const CompiledFrom& owner)
+        : m_owner(owner)
+    {
+        m_matcher.reset(owner.spareMatcher.exchange(nullptr));
+        if (!m_matcher) {
+            UErrorCode status = U_ZERO_ERROR;
+            m_matcher.reset(owner.pattern->matcher(status));
+            if (U_FAILURE(status))
+                m_matcher.reset();
+        }
+    }
+    ~MatcherLease()
+    {
+        icu::RegexMatcher* expected = nullptr;
+        if (m_matcher && m_owner.spareMatcher.compare_exchange_strong(expected, m_matcher.get()))
+            m_matcher.release();
+    }
+    MatcherLease(const MatcherLease&) = delete;
+    MatcherLease& operator=(const MatcherLease&) = delete;
+
+    icu::RegexMatcher* get() const { return m_matcher.get(); }
+
+private:
+    const CompiledFrom& m_owner;
+    std::unique_ptr<icu::RegexMatcher> m_matcher;
+};
+
+using Ranges = std::vector<std::pair<qsizetype, qsizetype>>;
+
+// True if the code point just before `position` is a letter or a digit. The expression's
+// look-behind forbids at least these there, so no match can start at such a position.
+bool letterOrDigitBefore(const QString& text, qsizetype position)
 {
-    UErrorCode status = U_ZERO_ERROR;
-    std::unique_ptr<icu::RegexMatcher> matcher(pattern.matcher(status));
-    if (U_FAILURE(status) || !matcher)
+    if (position == 0)
         return false;
+    const char16_t unit = text[position - 1].unicode();
+    if (unit < 0x80)
+        return (unit >= u'0' && unit <= u'9') || (unit >= u'a' && unit <= u'z') ||
+               (unit >= u'A' && unit <= u'Z');
+    char32_t c = unit;
+    if (QChar::isLowSurrogate(unit) && position >= 2 && text[position - 2].isHighSurrogate())
+        c = QChar::surrogateToUcs4(text[position - 2].unicode(), unit);
+    return (U_GET_GC_MASK(c) & (U_GC_L_MASK | U_GC_N_MASK)) != 0;
+}
+
+// Sets the matcher to look from `start` to the end of the text while its look-behind and
+// look-ahead still see the whole text, so an attempt at `start` is the one a scan of the
+// whole text makes there.
+void lookFrom(icu::RegexMatcher& matcher, qsizetype start, qsizetype length, UErrorCode& status)
+{
+    matcher.region(start, length, status);
+    matcher.useTransparentBounds(true);
+    matcher.useAnchoringBounds(false);
+}
+
+// Every match of the expression, left to right, in the order and at the places a scan of the
+// whole text with a fresh matcher finds them; nullopt if ICU failed.
+//
+// A scan tries each position from where the last match ended. A match can only begin where
+// the folded text has the folded first piece of `from` (the literal that follows the
+// look-behind compares full foldings, or a single folded character, and single characters
+// whose simple folding is not their full folding are ruled out first), and never right after
+// a letter or digit. So the positions in between are skipped, each place is tried alone, and
+// the scan's own find() (which may also pass over a position) confirms every match from the
+// place where it succeeded. Too many failing places and the rest is scanned as before.
+std::optional<Ranges> findMatches(const CompiledFrom& entry, const FoldedText& current)
+{
+    const MatcherLease lease(entry);
+    icu::RegexMatcher* matcher = lease.get();
+    if (!matcher)
+        return std::nullopt;
+    const QString& text = current.text();
+    const qsizetype length = text.size();
+    UErrorCode status = U_ZERO_ERROR;
     UText input = UTEXT_INITIALIZER;
-    utext_openUChars(&input, reinterpret_cast<const UChar*>(text.utf16()), text.size(), &status);
+    utext_openUChars(&input, reinterpret_cast<const UChar*>(text.utf16()), length, &status);
     matcher->reset(&input);
-    QString out;
-    qsizetype last = 0;
-    bool matched = false;
-    while (U_SUCCESS(status) && matcher->find(status)) {
+    Ranges ranges;
+    qsizetype position = 0;
+    auto record = [&] {
         const qsizetype start = matcher->start64(status);
         const qsizetype end = matcher->end64(status);
-        if (U_FAILURE(status))
-            break;
-        if (!matched)
-            out.reserve(text.size() + to.size());
-        matched = true;
-        out.append(QStringView(text).sliced(last, start - last));
-        out.append(to);
-        last = end;
+        if (U_SUCCESS(status))
+            ranges.emplace_back(start, end);
+        return end;
+    };
+
+    bool scanRest = true;
+    if (U_SUCCESS(status) && current.valid() && !entry.firstPiece.isEmpty() &&
+        !current.simpleFoldDiffersFor(entry.firstPieceCodePoints)) {
+        qsizetype attemptsLeft = 32 + length / 64;
+        qsizetype at = current.find(entry.firstPiece);
+        scanRest = false;
+        while (at >= 0 && U_SUCCESS(status)) {
+            const qsizetype candidate = current.sourceOf(at);
+            if (candidate < position || letterOrDigitBefore(text, candidate)) {
+                at = current.find(entry.firstPiece, at + 1);
+                continue;
+            }
+            if (--attemptsLeft < 0) {
+                scanRest = true;
+                break;
+            }
+            lookFrom(*matcher, candidate, length, status);
+            if (!matcher->lookingAt(status) || U_FAILURE(status)) {
+                at = current.find(entry.firstPiece, at + 1);
+                continue;
+            }
+            lookFrom(*matcher, candidate, length, status);
+            if (!matcher->find(status) || U_FAILURE(status))
+                break;
+            position = record();
+            at = current.find(entry.firstPiece, current.foldedPosition(position));
+        }
     }
-    matcher.reset();
+    if (scanRest && U_SUCCESS(status)) {
+        lookFrom(*matcher, position, length, status);
+        while (U_SUCCESS(status) && matcher->find(status))
+            record();
+    }
     utext_close(&input);
-    if (!matched || U_FAILURE(status))
-        return false;
-    out.append(QStringView(text).sliced(last));
-    text = std::move(out);
-    return true;
+    if (U_FAILURE(status))
+        return std::nullopt;
+    return ranges;
 }
 
 } // namespace
@@ -209,19 +334,19 @@ QString applyReplacements(const QList<Replacement>& replacements, const QString&
         return compiled[a]->graphemes > compiled[b]->graphemes;
     });
 
-    QString result = text;
-    std::optional<QString> foldedResult = folded(result);
+    FoldedText current(text);
     for (qsizetype index : order) {
         const CompiledFrom& entry = *compiled[index];
         if (!entry.pattern)
             continue;
-        if (foldedResult && !entry.foldedPiece.isEmpty() &&
-            !foldedResult->contains(entry.foldedPiece))
+        if (current.valid() && !entry.foldedPiece.isEmpty() &&
+            !current.simpleFoldDiffersFor(entry.foldedPieceCodePoints) &&
+            current.find(entry.foldedPiece) < 0)
             continue;
-        if (replaceAll(*entry.pattern, replacements[index].to, result))
-            foldedResult = folded(result);
+        if (const std::optional<Ranges> ranges = findMatches(entry, current))
+            current.replace(*ranges, replacements[index].to);
     }
-    return result;
+    return current.text();
 }
 
 } // namespace quillet

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDir>
+#include "util/TestSupport.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -23,14 +24,28 @@ struct CliRunner {
         env.insert("XDG_CONFIG_HOME", root.filePath("config"));
     }
 
+    // Starts a simulator from the test tools and returns the port it announced (0 on failure).
+    static quint16 startTool(QProcess& tool, const QString& program, const QStringList& args)
+    {
+        tool.start(qEnvironmentVariable("QUILLET_TEST_TOOLS") + u'/' + program, args);
+        if (!tool.waitForStarted(60000))
+            return 0;
+        while (!tool.canReadLine() && tool.waitForReadyRead(60000)) {
+        }
+        const QByteArray line = tool.readLine().trimmed();
+        return line.startsWith("PORT ") ? line.mid(5).toUShort() : 0;
+    }
+
     QString dataDir() const { return root.filePath("data/Quillet"); }
     QString dataFile(const QString& name) const { return QDir(dataDir()).filePath(name); }
 
-    Run run(const QStringList& args) const
+    Run run(const QStringList& args, const QByteArray& input = {}) const
     {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(qEnvironmentVariable("QUILLET_BINARY"), args);
+        p.write(input);
+        p.closeWriteChannel();
         Run r;
         if (!p.waitForFinished(60000)) {
             p.kill();

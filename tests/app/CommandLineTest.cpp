@@ -4,30 +4,11 @@
 #include "store/Entry.h"
 #include "vocab/Vocabulary.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 
 using namespace quillet;
-
-namespace {
-
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    if (f.open(QIODevice::WriteOnly))
-        f.write(bytes);
-}
-
-} // namespace
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -81,7 +62,7 @@ private slots:
         QCOMPARE(readFile(cli.dataFile("vocabulary.json")), before);
     }
 
-    void vocabularyUsageErrors_data()
+    void usageErrors_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::newRow("unknown action") << QStringList{"vocab", "frobnicate"};
@@ -92,14 +73,20 @@ private slots:
         QTest::newRow("replace same") << QStringList{"vocab", "replace", "same", " same"};
         QTest::newRow("remove nothing") << QStringList{"vocab", "remove"};
         QTest::newRow("list with junk") << QStringList{"vocab", "extra", "words"};
+        QTest::newRow("limit missing") << QStringList{"history", "--limit"};
+        QTest::newRow("limit text") << QStringList{"history", "--limit", "ten"};
+        QTest::newRow("limit negative") << QStringList{"history", "--limit", "-1"};
+        QTest::newRow("unknown option") << QStringList{"history", "--xml"};
+        QTest::newRow("clear with options") << QStringList{"history", "clear", "--json"};
     }
-    void vocabularyUsageErrors()
+
+    void usageErrors()
     {
         QFETCH(QStringList, args);
         CliRunner cli;
         const auto r = cli.run(args);
         QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("Usage: quillet vocab"), qPrintable(r.err));
+        QVERIFY2(r.err.contains("Usage: quillet " + args.first()), qPrintable(r.err));
         QVERIFY(!QFile::exists(cli.dataFile("vocabulary.json")));
     }
 
@@ -138,24 +125,6 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Cleared 3 entries\n"));
         QCOMPARE(readFile(cli.dataFile("history.json")), QByteArray("[]"));
-    }
-
-    void historyUsageErrors_data()
-    {
-        QTest::addColumn<QStringList>("args");
-        QTest::newRow("limit missing") << QStringList{"history", "--limit"};
-        QTest::newRow("limit text") << QStringList{"history", "--limit", "ten"};
-        QTest::newRow("limit negative") << QStringList{"history", "--limit", "-1"};
-        QTest::newRow("unknown option") << QStringList{"history", "--xml"};
-        QTest::newRow("clear with options") << QStringList{"history", "clear", "--json"};
-    }
-    void historyUsageErrors()
-    {
-        QFETCH(QStringList, args);
-        CliRunner cli;
-        const auto r = cli.run(args);
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("Usage: quillet history"), qPrintable(r.err));
     }
 };
 

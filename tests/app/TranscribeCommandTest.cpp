@@ -1,109 +1,62 @@
 // `quillet transcribe` end to end: a spoken recording streamed to the speech-service simulator on
 // loopback. Run under tests/tools/with-desktop.sh (the key store wants a session bus).
-#include <QDir>
+#include "CliRunner.h"
+
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QTemporaryDir>
-#include <QTest>
+
+using namespace quillet;
 
 namespace {
 
-const QString kWords = QStringLiteral("alpha bravo charlie delta echo foxtrot golf hotel");
-
-struct Run {
-    int code = -1;
-    QString out;
-    QString err;
-};
+const QString kWords = "alpha bravo charlie delta echo foxtrot golf hotel";
+using Run = CliRunner::Run;
 
 } // namespace
 
 class TranscribeCommandTest : public QObject {
     Q_OBJECT
+
 private:
-    QTemporaryDir m_dir;
+    CliRunner m_cli;
+    QTemporaryDir& m_dir = m_cli.root;
     QString m_speech;
     QProcess m_sim;
     quint16 m_port = 0;
 
-    QProcessEnvironment environment(bool withKey) const
-    {
-        auto env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), m_dir.filePath(QStringLiteral("data")));
-        if (withKey)
-            env.insert(QStringLiteral("SONIOX_API_KEY"), QStringLiteral("test-key"));
-        else
-            env.remove(QStringLiteral("SONIOX_API_KEY"));
-        return env;
-    }
-
     Run quillet(const QStringList& args, bool withKey = true)
     {
-        QProcess p;
-        p.setProcessEnvironment(environment(withKey));
-        p.start(qEnvironmentVariable("QUILLET_BINARY"), args);
-        Run r;
-        if (!p.waitForFinished(60000)) {
-            p.kill();
-            p.waitForFinished();
-            r.err = QStringLiteral("timed out");
-            return r;
-        }
-        r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        if (withKey)
+            m_cli.env.insert("SONIOX_API_KEY", "test-key");
+        else
+            m_cli.env.remove("SONIOX_API_KEY");
+        return m_cli.run(args);
     }
 
     // Starts the simulator with the scripted words and `faults`; false when it did not come up.
     bool startSimulator(const QStringList& faults)
     {
-        m_sim.start(qEnvironmentVariable("QUILLET_TEST_TOOLS") +
-                        QStringLiteral("/speechsim/speechsim"),
-                    QStringList{QStringLiteral("--words"), kWords, QStringLiteral("--ms-per-word"),
-                                QStringLiteral("400"), QStringLiteral("--log"),
-                                m_dir.filePath(QStringLiteral("sim.log"))} +
-                        faults);
-        if (!m_sim.waitForStarted(10000))
-            return false;
-        while (!m_sim.canReadLine() && m_sim.waitForReadyRead(10000)) {
-        }
-        const QString line = QString::fromUtf8(m_sim.readLine()).trimmed();
-        if (!line.startsWith(QStringLiteral("PORT ")))
-            return false;
-        m_port = line.mid(5).toUShort();
+        m_port = CliRunner::startTool(m_sim, "speechsim/speechsim",
+                                      QStringList{"--words", kWords, "--ms-per-word", "400",
+                                                  "--log", m_dir.filePath("sim.log")} +
+                                          faults);
         return m_port != 0;
     }
 
     QStringList transcribe(const QString& file, bool paced = false) const
     {
-        QStringList args{QStringLiteral("-sonioxEndpoint"),
+        QStringList args{"-sonioxEndpoint",
                          QStringLiteral("ws://127.0.0.1:%1/transcribe-websocket").arg(m_port)};
         if (!paced)
-            args << QStringLiteral("-transcribePace") << QStringLiteral("0");
-        return args << QStringLiteral("transcribe") << file << QStringLiteral("--mode")
-                    << QStringLiteral("quillet") << QStringLiteral("--app")
-                    << QStringLiteral("Terminal");
+            args += QStringList{"-transcribePace", "0"};
+        return args + QStringList{"transcribe", file, "--mode", "quillet", "--app", "Terminal"};
     }
 
     int connections() const
     {
-        QFile log(m_dir.filePath(QStringLiteral("sim.log")));
+        QFile log(m_dir.filePath("sim.log"));
         if (!log.open(QIODevice::ReadOnly))
             return 0;
-        return int(QString::fromUtf8(log.readAll()).count(QStringLiteral("\"connect\"")));
-    }
-
-    QString writeFile(const QString& name, const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(name);
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(bytes);
-        return path;
+        return int(QString::fromUtf8(log.readAll()).count("\"connect\""));
     }
 
 private slots:
@@ -111,10 +64,10 @@ private slots:
     {
         if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP"))
             QSKIP("needs the headless desktop (tests/tools/with-desktop.sh)");
-        m_speech = m_dir.filePath(QStringLiteral("speech.wav"));
+        m_speech = m_dir.filePath("speech.wav");
         QProcess espeak;
-        espeak.start(QStringLiteral("espeak-ng"),
-                     {QStringLiteral("-w"), m_speech,
+        espeak.start("espeak-ng",
+                     {"-w", m_speech,
                       QStringLiteral("Quillet turns speech into text. This recording checks that "
                                      "every word arrives, even when the connection drops.")});
         QVERIFY(espeak.waitForFinished(30000));
@@ -127,73 +80,63 @@ private slots:
             m_sim.kill();
             m_sim.waitForFinished();
         }
-        QFile::remove(m_dir.filePath(QStringLiteral("sim.log")));
+        QFile::remove(m_dir.filePath("sim.log"));
     }
 
-    void printsTheTranscript()
+    void streamsTheRecording_data()
     {
-        QVERIFY(startSimulator({}));
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<bool>("paced");
+        QTest::addColumn<int>("connections");
+        QTest::addColumn<bool>("lost");
+        QTest::newRow("clean") << QStringList() << true << 1 << false;
+        QTest::newRow("survives three drops")
+            << QStringList{"--drop-at-ms", "700", "--drop-connections", "1,2,3"} << true << 4
+            << false;
+        QTest::newRow("lost for good") << QStringList{"--drop-at-ms", "900"} << true << 4 << true;
+        // Sent at once, the file is finished before the session drops: nothing can replace it.
+        QTest::newRow("drop while finishing")
+            << QStringList{"--drop-at-ms", "1000", "--drop-connections", "1"} << false << 1 << true;
+    }
+
+    void streamsTheRecording()
+    {
+        QFETCH(QStringList, faults);
+        QFETCH(bool, paced);
+        QFETCH(int, connections);
+        QFETCH(bool, lost);
+        QVERIFY(startSimulator(faults));
         QElapsedTimer timer;
         timer.start();
-        const Run r = quillet(transcribe(m_speech, true));
+        const Run r = quillet(transcribe(m_speech, paced));
+        QCOMPARE(this->connections(), connections);
+        if (lost) {
+            QCOMPARE(r.code, 1);
+            QCOMPARE(r.err, QString("quillet transcribe: Lost the connection to Soniox\n"));
+            // What the sessions had finalised before giving up is still printed, in order.
+            QVERIFY(r.out.startsWith("alpha"));
+            QVERIFY(kWords.startsWith(r.out.trimmed()));
+            return;
+        }
         QCOMPARE(r.err, QString());
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, kWords + QStringLiteral("\n"));
+        QCOMPARE(r.out, kWords + "\n");
         // Streamed at the pace of speech: not before the recording's own length (over 4 s).
         QVERIFY2(timer.elapsed() > 4000, qPrintable(QString::number(timer.elapsed())));
-        QCOMPARE(connections(), 1);
-    }
-
-    void survivesThreeDrops()
-    {
-        QVERIFY(startSimulator({QStringLiteral("--drop-at-ms"), QStringLiteral("700"),
-                                QStringLiteral("--drop-connections"), QStringLiteral("1,2,3")}));
-        const Run r = quillet(transcribe(m_speech, true));
-        QCOMPARE(r.err, QString());
-        QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, kWords + QStringLiteral("\n"));
-        QCOMPARE(connections(), 4);
-    }
-
-    void connectionLostForGood()
-    {
-        QVERIFY(startSimulator({QStringLiteral("--drop-at-ms"), QStringLiteral("900")}));
-        const Run r = quillet(transcribe(m_speech, true));
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.err, QStringLiteral("quillet transcribe: Lost the connection to Soniox\n"));
-        // What the sessions had finalised before giving up is still printed, in order.
-        const QStringList said = r.out.split(u' ', Qt::SkipEmptyParts);
-        QVERIFY(!said.isEmpty());
-        QVERIFY(kWords.startsWith(r.out.trimmed()));
-        QCOMPARE(connections(), 4);
-    }
-
-    // Sent at once, the file is finished before the session drops: nothing can replace it then.
-    void dropWhileFinishing()
-    {
-        QVERIFY(startSimulator({QStringLiteral("--drop-at-ms"), QStringLiteral("1000"),
-                                QStringLiteral("--drop-connections"), QStringLiteral("1")}));
-        const Run r = quillet(transcribe(m_speech));
-        QCOMPARE(r.code, 1);
-        QCOMPARE(r.err, QStringLiteral("quillet transcribe: Lost the connection to Soniox\n"));
-        QVERIFY(r.out.startsWith(QStringLiteral("alpha")));
-        QVERIFY(kWords.startsWith(r.out.trimmed()));
-        QCOMPARE(connections(), 1);
     }
 
     void refusesBadInput_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("nothing.wav"))
-                                 << QStringLiteral("cannot read");
+        QTest::newRow("missing") << m_dir.filePath("nothing.wav") << QStringLiteral("cannot read");
         QTest::newRow("not a wav")
-            << writeFile(QStringLiteral("notes.wav"), "just some text, not audio")
+            << writeFile(m_dir.filePath("notes.wav"), "just some text, not audio")
             << QStringLiteral("not a WAV file");
         QByteArray eightBit("RIFF\x2c\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x40\x1f\0\0\x40\x1f\0\0"
                             "\x01\0\x08\0data\x08\0\0\0\x80\x80\x80\x80\x80\x80\x80\x80",
                             52);
-        QTest::newRow("8-bit") << writeFile(QStringLiteral("eight.wav"), eightBit)
+        QTest::newRow("8-bit") << writeFile(m_dir.filePath("eight.wav"), eightBit)
                                << QStringLiteral("unsupported WAV encoding");
     }
 
@@ -212,17 +155,15 @@ private slots:
     {
         const Run r = quillet(transcribe(m_speech), false);
         QCOMPARE(r.code, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("no Soniox key")), qPrintable(r.err));
+        QVERIFY2(r.err.contains("no Soniox key"), qPrintable(r.err));
         QCOMPARE(r.err.count(u'\n'), 1);
     }
 
     void usageErrors()
     {
-        QCOMPARE(quillet({QStringLiteral("transcribe")}).code, 2);
-        QCOMPARE(quillet({QStringLiteral("transcribe"), m_speech, QStringLiteral("--mode")}).code,
-                 2);
-        QCOMPARE(quillet({QStringLiteral("transcribe"), m_speech, QStringLiteral("--bogus")}).code,
-                 2);
+        QCOMPARE(quillet({"transcribe"}).code, 2);
+        QCOMPARE(quillet({"transcribe", m_speech, "--mode"}).code, 2);
+        QCOMPARE(quillet({"transcribe", m_speech, "--bogus"}).code, 2);
     }
 };
 

@@ -3,6 +3,7 @@
 
 #include "platform/KeychainSecretBackend.h"
 #include "store/KeyStore.h"
+#include "util/TestSupport.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>
@@ -19,13 +20,6 @@
 using namespace quillet;
 
 namespace {
-
-template <typename T> void finish(QCoro::Task<T> task)
-{
-    bool done = false;
-    task.then([&] { done = true; });
-    QTRY_VERIFY_WITH_TIMEOUT(done, 30000);
-}
 
 // Owns the keyring's bus name and never answers, like a keyring that hangs.
 class SilentService : public QDBusVirtualObject {
@@ -155,24 +149,19 @@ private slots:
         // A private session bus that knows no services and activates none.
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QString config = dir.filePath("bus.conf");
-        QFile file(config);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(
+        const QString config = writeFile(
+            dir.filePath("bus.conf"),
             "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
             " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
             "<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen>"
             "<auth>EXTERNAL</auth><policy context=\"default\">"
             "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
             "<allow own=\"*\"/></policy></busconfig>\n");
-        file.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("SONIOX_API_KEY", "env-speech-key");
         env.remove("GNOME_KEYRING_CONTROL");
-        const auto seen =
-            runProbe({QStringLiteral("dbus-run-session"), QStringLiteral("--config-file=") + config,
-                      QStringLiteral("--")},
-                     env);
+        const QStringList bus{"dbus-run-session", "--config-file=" + config, "--"};
+        const auto seen = runProbe(bus, env);
         QCOMPARE(seen.value("status"), KeyStore::noKeyringStatus);
         QCOMPARE(seen.value("soniox"), QStringLiteral("<none>"));
         QCOMPARE(seen.value("speech"), QStringLiteral("env-speech-key"));
@@ -182,10 +171,7 @@ private slots:
         env.insert("PROBE_KEYRING_TIMEOUT_MS", "1500");
         QElapsedTimer elapsed;
         elapsed.start();
-        const auto hung =
-            runProbe({QStringLiteral("dbus-run-session"), QStringLiteral("--config-file=") + config,
-                      QStringLiteral("--")},
-                     env);
+        const auto hung = runProbe(bus, env);
         QCOMPARE(hung.value("status"), KeyStore::noKeyringStatus);
         QCOMPARE(hung.value("speech"), QStringLiteral("env-speech-key"));
         qInfo() << "silent keyring answered as absent after" << elapsed.elapsed() << "ms";

@@ -58,6 +58,11 @@ class ChatClientTest : public QObject {
                                                   endpoint, timeout));
     }
 
+    void script(QList<SimulatedResponse> chat)
+    {
+        m_sim->setScript(Script{std::move(chat), {}, {}, {}});
+    }
+
     // Every failure text must be free of the key.
     void verifyFailure(const ChatResult& result, ChatError::Kind kind)
     {
@@ -76,7 +81,7 @@ private slots:
 
     void requestCarriesExactlyTheDescribedFields()
     {
-        m_sim->setScript(Script{{reply(QStringLiteral("Done."))}, {}, {}, {}});
+        script({reply(QStringLiteral("Done."))});
         ChatClient client(m_network, m_clock);
         const ChatResult result = QCoro::waitFor(client.chatComplete(
             QStringLiteral("Line one\nLine \"two\" ✓"),
@@ -151,8 +156,7 @@ private slots:
     {
         QTest::addColumn<QString>("baseURL");
         QTest::addColumn<QString>("key");
-        QTest::newRow("no key") << "SIM"
-                                << "";
+        QTest::newRow("no key") << "SIM" << QString();
         QTest::newRow("empty URL") << "" << kKey;
         QTest::newRow("not a URL") << "api dot example" << kKey;
         QTest::newRow("space in host") << "https://api example.com/v1" << kKey;
@@ -174,31 +178,30 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("description");
-        const QByteArray wrapped =
-            R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})";
-        const QByteArray flat = R"({"message":"Wrong API Key","type":"invalid_request_error"})";
-        QTest::newRow("401 wrapped") << 401 << wrapped << QString::fromUtf8(wrapped);
-        QTest::newRow("401 flat") << 401 << flat << QString::fromUtf8(flat);
-        QTest::newRow("429 plain text") << 429 << QByteArray("slow down") << "slow down";
-        QTest::newRow("500 empty") << 500 << QByteArray() << "";
-        QTest::newRow("502 not UTF-8") << 502 << QByteArray("\xff\xfe bad") << "";
-        QTest::newRow("200 no choices")
-            << 200 << QByteArray(R"({"choices":[]})") << R"({"choices":[]})";
-        QTest::newRow("200 null content")
-            << 200 << QByteArray(R"({"choices":[{"message":{"content":null}}]})")
-            << R"({"choices":[{"message":{"content":null}}]})";
-        QTest::newRow("200 array") << 200 << QByteArray(R"([{"message":{"content":"x"}}])")
-                                   << R"([{"message":{"content":"x"}}])";
-        QTest::newRow("201 valid reply")
-            << 201 << QByteArray(R"({"choices":[{"message":{"content":"x"}}]})")
-            << R"({"choices":[{"message":{"content":"x"}}]})";
+        // The description is the body as text unless given.
+        const auto row = [](const char* name, int status, const QByteArray& body,
+                            const char* description = nullptr) {
+            QTest::newRow(name) << status << body
+                                << (description ? QString(description) : QString::fromUtf8(body));
+        };
+        row("401 wrapped", 401,
+            R"({"error":{"message":"Invalid API key","type":"invalid_request_error"}})");
+        row("401 flat", 401, R"({"message":"Wrong API Key","type":"invalid_request_error"})");
+        row("429 plain text", 429, "slow down");
+        row("500 empty", 500, "");
+        row("502 not UTF-8", 502, "\xff\xfe bad", "");
+        row("200 no choices", 200, R"({"choices":[]})");
+        row("200 null content", 200, R"({"choices":[{"message":{"content":null}}]})");
+        row("200 array", 200, R"([{"message":{"content":"x"}}])");
+        row("201 valid reply", 201, R"({"choices":[{"message":{"content":"x"}}]})");
     }
+
     void nonSuccessAnswersCarryTheirBody()
     {
         QFETCH(int, status);
         QFETCH(QByteArray, body);
         QFETCH(QString, description);
-        m_sim->setScript(Script{{answer(status, body)}, {}, {}, {}});
+        script({answer(status, body)});
         ChatClient client(m_network, m_clock);
         const ChatResult result = run(client, endpoint());
         verifyFailure(result, ChatError::Kind::badServerResponse);
@@ -208,13 +211,13 @@ private slots:
     void transportAndParseFailures()
     {
         ChatClient client(m_network, m_clock);
-        m_sim->setScript(Script{{answer(200, "not json"), answer(200, "")}, {}, {}, {}});
+        script({answer(200, "not json"), answer(200, "")});
         const ChatResult notJson = run(client, endpoint());
         verifyFailure(notJson, ChatError::Kind::transport);
         QVERIFY(!notJson.error().description.isEmpty());
         verifyFailure(run(client, endpoint()), ChatError::Kind::transport);
 
-        m_sim->setScript(Script{{SimulatedResponse{200, QString("x"), {}, 0, true}}, {}, {}, {}});
+        script({SimulatedResponse{200, QString("x"), {}, 0, true}});
         verifyFailure(run(client, endpoint()), ChatError::Kind::transport);
 
         // Nobody listening.
@@ -230,7 +233,7 @@ private slots:
     {
         // A 3 s limit shrunk to 0.3 s against an answer that takes 20 s.
         ChatClient client(m_network, m_clock, 0.1);
-        m_sim->setScript(Script{{reply("late", 20000)}, {}, {}, {}});
+        script({reply("late", 20000)});
         QElapsedTimer elapsed;
         elapsed.start();
         const ChatResult result = run(client, endpoint(), 3.0);
@@ -244,22 +247,21 @@ private slots:
     {
         QTest::addColumn<QString>("content");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("spaces and line feed") << "  A sentence.\n"
-                                              << "A sentence.";
-        QTest::newRow("inner line feeds kept") << "\n\tOne\n\nTwo \u2029"
-                                               << "One\n\nTwo";
-        QTest::newRow("no-break space") << "\u00a0Hi\u3000"
-                                        << "Hi";
-        QTest::newRow("empty") << ""
-                               << "";
-        QTest::newRow("blank") << " \n "
-                               << "";
+        const auto row = [](const char* name, const char* content, const char* expected) {
+            QTest::newRow(name) << QString(content) << QString(expected);
+        };
+        row("spaces and line feed", "  A sentence.\n", "A sentence.");
+        row("inner line feeds kept", "\n\tOne\n\nTwo \u2029", "One\n\nTwo");
+        row("no-break space", "\u00a0Hi\u3000", "Hi");
+        row("empty", "", "");
+        row("blank", " \n ", "");
     }
+
     void replyIsTrimmed()
     {
         QFETCH(QString, content);
         QFETCH(QString, expected);
-        m_sim->setScript(Script{{reply(content)}, {}, {}, {}});
+        script({reply(content)});
         ChatClient client(m_network, m_clock);
         const ChatResult result = run(client, endpoint());
         QVERIFY(result.ok());

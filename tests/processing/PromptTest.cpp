@@ -17,12 +17,8 @@ Style mode(const QString& id, const QString& instructions = QStringLiteral("Fix 
 
 Entry entry(const QString& mode, const QString& text)
 {
-    return Entry{QUuid::createUuid(),
-                 QDateTime::currentDateTimeUtc(),
-                 QStringLiteral("raw ") + text,
-                 text,
-                 mode,
-                 std::nullopt};
+    return Entry{
+        QUuid::createUuid(), QDateTime::currentDateTimeUtc(), "raw " + text, text, mode, {}};
 }
 
 } // namespace
@@ -30,17 +26,6 @@ Entry entry(const QString& mode, const QString& text)
 class PromptTest : public QObject {
     Q_OBJECT
 private slots:
-    void fixedTextsHaveTheirExactSizes()
-    {
-        QCOMPARE(prompt::rulesBlock.toUtf8().size(), 244);
-        QVERIFY(!prompt::rulesBlock.endsWith(u'\n'));
-        QCOMPARE(prompt::targetLineHead.toUtf8().size(), 33);
-        QCOMPARE(prompt::termsLineHead.toUtf8().size(), 38);
-        QCOMPARE(prompt::historyHead.toUtf8().size(), 185);
-        QVERIFY(prompt::historyHead.endsWith(u'\n'));
-        QCOMPARE(prompt::historySeparator, QString("\n---\n"));
-    }
-
     void assemblesTheWholePromptInOrder()
     {
         const QString prompt =

@@ -49,9 +49,11 @@ class TextProcessorTest : public QObject {
         return in;
     }
 
-    QString process(ProcessingInput in, std::optional<ChatError>* failure = nullptr)
+    // Processes `in` through `chat` (the fake by default), keeping any failure in `failure`.
+    QString process(ProcessingInput in, std::optional<ChatError>* failure = nullptr,
+                    ChatService* chat = nullptr)
     {
-        TextProcessor processor(m_chat, *m_settings, m_clock);
+        TextProcessor processor(chat ? *chat : m_chat, *m_settings, m_clock);
         return QCoro::waitFor(processor.processText(std::move(in), [failure](const ChatError& e) {
             if (failure)
                 *failure = e;
@@ -234,20 +236,17 @@ private slots:
     void slowQualityModelFallsBackToTheFastOneOverTheWire()
     {
         using namespace quillet::chatsim;
+        const auto answer = [](const char* content, int delayMs) {
+            return SimulatedResponse{200, QString(content), {}, delayMs, false};
+        };
         ChatSimulator sim(
-            Script{{SimulatedResponse{200, QString("too late"), {}, 30000, false},
-                    SimulatedResponse{200, QString("From the fast model."), {}, 0, false}},
-                   {},
-                   {},
-                   {}});
+            Script{{answer("too late", 30000), answer("From the fast model.", 0)}, {}, {}, {}});
         QVERIFY(sim.listen());
         m_prefs->setValue("baseURL.cerebras", sim.baseURL());
         QNetworkAccessManager network;
         ChatClient client(network, m_clock, 0.1);
-        TextProcessor processor(client, *m_settings, m_clock);
         std::optional<ChatError> failure;
-        const QString result = QCoro::waitFor(processor.processText(
-            input("write", "Draft the kube note"), [&](const ChatError& e) { failure = e; }));
+        const QString result = process(input("write", "Draft the kube note"), &failure, &client);
         QCOMPARE(result, QString("From the fast model."));
         QVERIFY(!failure);
         QCOMPARE(sim.requests().size(), 2);
@@ -261,10 +260,8 @@ private slots:
             QString("<dictation>Draft the Kubernetes note</dictation>"));
 
         // Both too slow: the replaced transcript, and the timeout is what the caller hears.
-        sim.setScript(
-            Script{{}, {}, SimulatedResponse{200, QString("late"), {}, 30000, false}, {}});
-        const QString fallback = QCoro::waitFor(processor.processText(
-            input("write", "Draft the kube note"), [&](const ChatError& e) { failure = e; }));
+        sim.setScript(Script{{}, {}, answer("late", 30000), {}});
+        const QString fallback = process(input("write", "Draft the kube note"), &failure, &client);
         QCOMPARE(fallback, QString("Draft the Kubernetes note"));
         QCOMPARE(sim.requests().size(), 4);
         QCOMPARE(failure->description, QString("The request timed out."));

@@ -3,7 +3,6 @@
 #include "speech/SpeechStream.h"
 
 #include <QCoroFuture>
-#include <QFuture>
 #include <QList>
 #include <QMutex>
 #include <QPromise>
@@ -18,187 +17,131 @@ namespace quillet::test {
 // progress, push updates, fail the connection, answer finish.
 class FakeSpeechStream final : public SpeechStream {
 public:
-    FakeSpeechStream(QString apiKey, Options options, Callbacks callbacks)
+    // What the stream was told and what the test set, as one consistent snapshot.
+    struct State {
+        QList<QByteArray> frames;
+        QString finals;
+        QString tail;
+        qint64 finalMs = 0;
+        qint64 totalMs = 0;
+        bool closed = false;
+        bool down = false;
+        QList<std::pair<double, double>> finishes; // (stall, maxWait) of every finish call
+    };
+
+    FakeSpeechStream(QString apiKey, Options options, Callbacks callbacks, bool answersAtOnce)
         : apiKey(std::move(apiKey))
         , options(std::move(options))
         , m_callbacks(std::move(callbacks))
+        , m_atOnce(answersAtOnce)
     {}
 
     const QString apiKey;
     const Options options;
 
-    // Inspection.
-    QList<QByteArray> frames() const
+    State state() const
     {
         QMutexLocker locker(&m_mutex);
-        return m_frames;
+        return m_state;
     }
-    QByteArray audio() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_frames.join();
-    }
-    bool isClosed() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_closed;
-    }
-    int finishCalls() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_finishCalls;
-    }
+    QByteArray audio() const { return state().frames.join(); }
 
     // Playing the service.
-    void setProgress(const QString& finals, qint64 finalMs, qint64 totalMs)
+    void setProgress(const QString& finals, qint64 finalMs, qint64 totalMs,
+                     const QString& tail = {})
     {
         QMutexLocker locker(&m_mutex);
-        m_finals = finals;
-        m_finalMs = finalMs;
-        m_totalMs = totalMs;
+        m_state.finals = finals;
+        m_state.finalMs = finalMs;
+        m_state.totalMs = totalMs;
+        m_state.tail = tail;
     }
-    void setTail(const QString& tail)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_tail = tail;
-    }
-    QString transcript() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return (m_finals + m_tail).trimmed();
-    }
-    void update(const QString& text) const
-    {
-        if (m_callbacks.onUpdate)
-            m_callbacks.onUpdate(text);
-    }
-    // The connection fails: one onError, then onDown unless closed or already down.
+    void update(const QString& text) const { m_callbacks.onUpdate(text); }
+    // The connection fails: one onError unless closed, then onDown unless already down.
     void fail(const QString& description)
     {
-        bool closed = false;
-        bool fire = false;
-        {
-            QMutexLocker locker(&m_mutex);
-            closed = m_closed;
-            fire = !closed && !m_downFired;
-            m_downFired = true;
-        }
-        if (!closed && m_callbacks.onError)
+        QMutexLocker locker(&m_mutex);
+        const bool closed = m_state.closed;
+        const bool wasDown = std::exchange(m_state.down, true);
+        locker.unlock();
+        if (!closed)
             m_callbacks.onError(description);
         resolve();
-        if (fire && m_callbacks.onDown)
+        if (!closed && !wasDown)
             m_callbacks.onDown();
-    }
-    // Answers a pending finish with the current transcript.
-    void resolve()
-    {
-        std::optional<QPromise<QString>> waiter;
-        {
-            QMutexLocker locker(&m_mutex);
-            waiter = std::exchange(m_waiter, std::nullopt);
-        }
-        if (waiter) {
-            waiter->addResult(transcript());
-            waiter->finish();
-        }
-    }
-    // When set, finish answers at once.
-    void setAnswersFinishAtOnce(bool atOnce)
-    {
-        QMutexLocker locker(&m_mutex);
-        m_atOnce = atOnce;
-    }
-    bool finishPending() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_waiter.has_value();
     }
 
     // SpeechStream.
     void sendAudio(QByteArray frame) override
     {
         QMutexLocker locker(&m_mutex);
-        m_frames.append(std::move(frame));
+        m_state.frames.append(std::move(frame));
     }
     QCoro::Task<QString> finish(double stall, double maxWait) override
     {
-        QFuture<QString> answer;
-        {
-            QMutexLocker locker(&m_mutex);
-            ++m_finishCalls;
-            lastStall = stall;
-            lastMaxWait = maxWait;
-            if (!m_atOnce && !m_closed) {
-                QPromise<QString> promise;
-                promise.start();
-                answer = promise.future();
-                m_waiter = std::move(promise);
-            }
-        }
-        if (!answer.isValid())
+        QMutexLocker locker(&m_mutex);
+        m_state.finishes.append({stall, maxWait});
+        if (m_atOnce || m_state.closed) {
+            locker.unlock();
             co_return transcript();
+        }
+        m_waiter.emplace().start();
+        const QFuture<QString> answer = m_waiter->future();
+        locker.unlock();
         co_return co_await answer;
     }
     void close() override
     {
-        {
-            QMutexLocker locker(&m_mutex);
-            m_closed = true;
-        }
+        QMutexLocker locker(&m_mutex);
+        m_state.closed = true;
+        locker.unlock();
         resolve();
     }
-    QString finals() const override
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_finals;
-    }
-    qint64 finalMs() const override
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_finalMs;
-    }
-    qint64 totalMs() const override
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_totalMs;
-    }
-
-    double lastStall = 0;
-    double lastMaxWait = 0;
+    QString finals() const override { return state().finals; }
+    qint64 finalMs() const override { return state().finalMs; }
+    qint64 totalMs() const override { return state().totalMs; }
 
 private:
+    QString transcript() const
+    {
+        const State now = state();
+        return (now.finals + now.tail).trimmed();
+    }
+    // Answers a pending finish with the current transcript.
+    void resolve()
+    {
+        QMutexLocker locker(&m_mutex);
+        auto waiter = std::exchange(m_waiter, std::nullopt);
+        locker.unlock();
+        if (waiter) {
+            waiter->addResult(transcript());
+            waiter->finish();
+        }
+    }
+
     const Callbacks m_callbacks;
+    const bool m_atOnce;
     mutable QMutex m_mutex;
-    QList<QByteArray> m_frames;
-    QString m_finals;
-    QString m_tail;
-    qint64 m_finalMs = 0;
-    qint64 m_totalMs = 0;
-    bool m_closed = false;
-    bool m_downFired = false;
-    bool m_atOnce = true;
-    int m_finishCalls = 0;
+    State m_state;
     std::optional<QPromise<QString>> m_waiter;
 };
 
 // Hands out fake streams and keeps them for inspection.
 class FakeStreamFactory {
 public:
+    // When false, finish waits until the test fails or closes the stream.
+    bool answersAtOnce = true;
+
     SpeechStreamFactory factory()
     {
         return [this](const QString& key, const SpeechStream::Options& options,
                       SpeechStream::Callbacks callbacks) -> std::shared_ptr<SpeechStream> {
-            auto stream = std::make_shared<FakeSpeechStream>(key, options, std::move(callbacks));
-            stream->setAnswersFinishAtOnce(answersAtOnce);
+            auto stream = std::make_shared<FakeSpeechStream>(key, options, std::move(callbacks),
+                                                             answersAtOnce);
             QMutexLocker locker(&m_mutex);
             m_streams.push_back(stream);
             return stream;
         };
-    }
-    std::vector<std::shared_ptr<FakeSpeechStream>> streams() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_streams;
     }
     std::shared_ptr<FakeSpeechStream> stream(size_t i) const
     {
@@ -210,7 +153,6 @@ public:
         QMutexLocker locker(&m_mutex);
         return m_streams.size();
     }
-    bool answersAtOnce = true;
 
 private:
     mutable QMutex m_mutex;

@@ -68,17 +68,14 @@ public:
     }
     int count() const { return static_cast<int>(m_connections.size()); }
     Connection& connection(int i = 0) { return *m_connections.at(static_cast<size_t>(i)); }
-    // Sends one response as a text frame.
-    void reply(const QByteArray& json, int i = 0)
+    // Sends one response, as a text frame unless `binary`.
+    void reply(const QByteArray& data, bool binary = false)
     {
-        connection(i).socket->sendTextMessage(QString::fromUtf8(json));
-    }
-    void replyBinary(const QByteArray& data, int i = 0)
-    {
-        connection(i).socket->sendBinaryMessage(data);
+        QWebSocket* socket = connection().socket;
+        binary ? socket->sendBinaryMessage(data) : socket->sendTextMessage(QString::fromUtf8(data));
     }
     // Drops the connection without a close handshake.
-    void drop(int i = 0) { connection(i).socket->abort(); }
+    void drop() { connection().socket->abort(); }
 
 private:
     QWebSocketServer m_server;

@@ -1,60 +1,63 @@
 #pragma once
 
 #include "speech/SpeechStream.h"
+#include "speech/Transcriber.h"
+#include "util/Clock.h"
 
 #include <QCoroTask>
+#include <QHash>
 #include <QMutex>
 #include <QStringList>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
 namespace quillet::test {
 
-// Records a stream's callbacks; safe to fill from the network thread and read from the test.
-struct CallbackLog {
-    mutable QMutex mutex;
-    QStringList updates;
-    QStringList errors;
-    int downs = 0;
+// Records callbacks by kind ("update", "error", "down", "log", "lag"); filled from any thread.
+class Recorder {
+public:
+    void add(const QString& kind, const QString& text = {})
+    {
+        QMutexLocker locker(&m_mutex);
+        m_entries[kind].append(text);
+    }
+    QStringList operator()(const QString& kind) const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_entries.value(kind);
+    }
+    qsizetype count(const QString& kind) const { return (*this)(kind).size(); }
+    QString last(const QString& kind) const { return (*this)(kind).value(count(kind) - 1); }
 
-    static SpeechStream::Callbacks attach(const std::shared_ptr<CallbackLog>& log)
+    static SpeechStream::Callbacks forStream(const std::shared_ptr<Recorder>& r)
     {
-        SpeechStream::Callbacks callbacks;
-        callbacks.onUpdate = [log](const QString& text) {
-            QMutexLocker locker(&log->mutex);
-            log->updates.append(text);
-        };
-        callbacks.onError = [log](const QString& text) {
-            QMutexLocker locker(&log->mutex);
-            log->errors.append(text);
-        };
-        callbacks.onDown = [log] {
-            QMutexLocker locker(&log->mutex);
-            ++log->downs;
-        };
-        return callbacks;
+        return {[r](const QString& t) { r->add("update", t); },
+                [r](const QString& t) { r->add("error", t); }, [r] { r->add("down"); }};
     }
-    QStringList updatesNow() const
+    static Transcriber::Callbacks forTranscriber(const std::shared_ptr<Recorder>& r)
     {
-        QMutexLocker locker(&mutex);
-        return updates;
+        return {[r](const QString& t) { r->add("update", t); },
+                [r](const QString& t) { r->add("error", t); },
+                [r](const QString& t) { r->add("log", t); },
+                [r](bool lag) { r->add("lag", lag ? "true" : "false"); }};
     }
-    QStringList errorsNow() const
-    {
-        QMutexLocker locker(&mutex);
-        return errors;
-    }
-    int downsNow() const
-    {
-        QMutexLocker locker(&mutex);
-        return downs;
-    }
-    QString lastUpdate() const
-    {
-        QMutexLocker locker(&mutex);
-        return updates.isEmpty() ? QString() : updates.last();
-    }
+
+private:
+    mutable QMutex m_mutex;
+    QHash<QString, QStringList> m_entries;
+};
+
+// ManualClock is not safe to advance while the network thread reads it; this one is.
+class SharedManualClock final : public Clock {
+public:
+    double uptime() const override { return m_uptime.load(); }
+    QDateTime now() const override { return QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC); }
+    void advance(double seconds) { m_uptime = m_uptime.load() + seconds; }
+
+private:
+    std::atomic<double> m_uptime = 1000.0;
 };
 
 // Runs an awaitable text-producing task to completion in the background and keeps its result.

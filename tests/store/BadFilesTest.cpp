@@ -34,7 +34,7 @@ private slots:
         QFETCH(QString, file);
         QFETCH(QByteArray, bytes);
         StoreFixture f;
-        StoreFixture::write(f.dataFile(file), bytes);
+        f.put(file, bytes);
         Store& s = f.open();
         QVERIFY(s.vocab().terms.isEmpty());
         QVERIFY(s.history().isEmpty());
@@ -46,8 +46,8 @@ private slots:
         const QString kept =
             file + QStringLiteral(".corrupt-") + QString::number(f.clock.now().toSecsSinceEpoch());
         QCOMPARE(f.files(), QStringList({file, kept}));
-        QVERIFY(StoreFixture::read(f.dataFile(kept)) == bytes);
-        QVERIFY(StoreFixture::read(f.dataFile(file)) != bytes);
+        QVERIFY(f.bytes(kept) == bytes);
+        QVERIFY(f.bytes(file) != bytes);
 
         // Later changes overwrite the now valid file without setting anything else aside.
         f.clock.advance(5);
@@ -66,9 +66,9 @@ private slots:
     void aFileRepairedByAnotherProcessIsNotSetAside()
     {
         StoreFixture f;
-        StoreFixture::write(f.dataFile("history.json"), "garbage");
+        f.put("history.json", "garbage");
         Store& s = f.open();
-        StoreFixture::write(f.dataFile("history.json"), "[]"); // someone fixed it meanwhile
+        f.put("history.json", "[]"); // someone fixed it meanwhile
         change(s, QStringLiteral("history.json"));
         QCOMPARE(f.files(), QStringList({"history.json"}));
     }
@@ -76,16 +76,16 @@ private slots:
     void twoBrokenVersionsInOneSecondAreBothKept()
     {
         StoreFixture f;
-        StoreFixture::write(f.dataFile("modes.json"), "first");
+        f.put("modes.json", "first");
         Store& s = f.open();
         s.setPerApp(true);
-        StoreFixture::write(f.dataFile("modes.json"), "second");
+        f.put("modes.json", "second");
         s.setPerApp(false); // the re-read finds it broken again
         const QString base = QStringLiteral("modes.json.corrupt-") +
                              QString::number(f.clock.now().toSecsSinceEpoch());
         QCOMPARE(f.files(), QStringList({"modes.json", base, base + "-1"}));
-        QCOMPARE(StoreFixture::read(f.dataFile(base)), QByteArray("first"));
-        QCOMPARE(StoreFixture::read(f.dataFile(base + "-1")), QByteArray("second"));
+        QCOMPARE(f.bytes(base), QByteArray("first"));
+        QCOMPARE(f.bytes(base + "-1"), QByteArray("second"));
         QCOMPARE(s.modes().perApp, std::optional<bool>(false));
     }
 };

@@ -1,5 +1,6 @@
 #include "store/ModeRules.h"
 
+#include "StyleHelpers.h"
 #include "store/AppTables.h"
 #include "store/BuiltInModes.h"
 #include "store/ModeColor.h"
@@ -10,35 +11,6 @@
 #include <optional>
 
 using namespace quillet;
-
-namespace {
-
-Style customStyle(const QString& id)
-{
-    return Style{id,
-                 QStringLiteral("Mine"),
-                 QStringLiteral("#123456"),
-                 QStringLiteral("do it"),
-                 false,
-                 false,
-                 std::nullopt};
-}
-
-QList<Style> withoutIds(QList<Style> styles, const QStringList& ids)
-{
-    styles.removeIf([&](const Style& s) { return ids.contains(s.id); });
-    return styles;
-}
-
-QStringList idsOf(const QList<Style>& styles)
-{
-    QStringList ids;
-    for (const Style& s : styles)
-        ids << s.id;
-    return ids;
-}
-
-} // namespace
 
 class ModeRulesTest : public QObject {
     Q_OBJECT
@@ -123,53 +95,40 @@ private slots:
         QTest::addColumn<std::optional<QString>>("title");
         QTest::addColumn<QString>("expected");
 
-        const std::optional<QString> none;
-        const std::optional<QString> slack = QStringLiteral("com.tinyspeck.slackmacgap");
-        const std::optional<QString> browser = QStringLiteral("org.mozilla.firefox");
+        const auto row = [](const char* name, std::optional<bool> perApp, QStringList deleted,
+                            const char* otherApps, const char* app, const char* title,
+                            const char* expected) {
+            const auto opt = [](const char* t) {
+                return t ? std::optional<QString>(t) : std::nullopt;
+            };
+            QTest::newRow(name) << perApp << deleted << QString(otherApps) << opt(app) << opt(title)
+                                << QString(expected);
+        };
+        const char* slack = "com.tinyspeck.slackmacgap";
+        const char* browser = "org.mozilla.firefox";
         const std::optional<bool> on = true;
-
-        QTest::newRow("per-app absent ignores apps and otherApps")
-            << std::optional<bool>() << QStringList() << "write" << slack << none << "quillet";
-        QTest::newRow("per-app false")
-            << std::optional<bool>(false) << QStringList() << "write" << slack << none << "quillet";
-        QTest::newRow("mapped app") << on << QStringList() << "quillet" << slack << none << "chat";
-        QTest::newRow("linux app id, other case")
-            << on << QStringList() << "quillet" << std::optional<QString>("slack") << none
-            << "chat";
-        QTest::newRow("terminal class")
-            << on << QStringList() << "quillet" << std::optional<QString>("Gnome-terminal") << none
-            << "code";
-        QTest::newRow("title ending in Gmail")
-            << on << QStringList() << "quillet" << browser
-            << std::optional<QString>("Inbox (3) - me@example.com - Gmail") << "write";
-        QTest::newRow("table order, not title order")
-            << on << QStringList() << "quillet" << browser
-            << std::optional<QString>("Slack link pasted in Gmail") << "write";
-        QTest::newRow("lower-case github")
-            << on << QStringList() << "quillet" << browser
-            << std::optional<QString>("pull request · github") << "code";
-        QTest::newRow("substring, not whole word")
-            << on << QStringList() << "quillet" << browser
-            << std::optional<QString>("MySlackBot settings") << "chat";
-        QTest::newRow("title applies to any app")
-            << on << QStringList() << "quillet" << std::optional<QString>("org.example.Viewer")
-            << std::optional<QString>("Claude") << "code";
-        QTest::newRow("mapped app wins over title") << on << QStringList() << "quillet" << slack
-                                                    << std::optional<QString>("Gmail") << "chat";
-        QTest::newRow("no app, no title")
-            << on << QStringList() << "write" << none << none << "write";
-        QTest::newRow("deleted app mode falls to title")
-            << on << QStringList{"chat"} << "quillet" << slack << std::optional<QString>("GitHub")
-            << "code";
-        QTest::newRow("deleted app mode falls to otherApps")
-            << on << QStringList{"chat"} << "write" << slack << none << "write";
-        QTest::newRow("deleted title mode skips later rows")
-            << on << QStringList{"write"} << "code" << browser
-            << std::optional<QString>("Gmail and Slack") << "code";
-        QTest::newRow("otherApps deleted") << on << QStringList{"write"} << "write" << browser
-                                           << std::optional<QString>("Nothing here") << "quillet";
-        QTest::newRow("quillet deleted still answers quillet")
-            << on << QStringList{"quillet", "write"} << "write" << none << none << "quillet";
+        row("per-app absent ignores apps and otherApps", {}, {}, "write", slack, nullptr,
+            "quillet");
+        row("per-app false", false, {}, "write", slack, nullptr, "quillet");
+        row("mapped app", on, {}, "quillet", slack, nullptr, "chat");
+        row("linux app id, other case", on, {}, "quillet", "slack", nullptr, "chat");
+        row("terminal class", on, {}, "quillet", "Gnome-terminal", nullptr, "code");
+        row("title ending in Gmail", on, {}, "quillet", browser,
+            "Inbox (3) - me@example.com - Gmail", "write");
+        row("table order, not title order", on, {}, "quillet", browser,
+            "Slack link pasted in Gmail", "write");
+        row("lower-case github", on, {}, "quillet", browser, "pull request · github", "code");
+        row("substring, not whole word", on, {}, "quillet", browser, "MySlackBot settings", "chat");
+        row("title applies to any app", on, {}, "quillet", "org.example.Viewer", "Claude", "code");
+        row("mapped app wins over title", on, {}, "quillet", slack, "Gmail", "chat");
+        row("no app, no title", on, {}, "write", nullptr, nullptr, "write");
+        row("deleted app mode falls to title", on, {"chat"}, "quillet", slack, "GitHub", "code");
+        row("deleted app mode falls to otherApps", on, {"chat"}, "write", slack, nullptr, "write");
+        row("deleted title mode skips later rows", on, {"write"}, "code", browser,
+            "Gmail and Slack", "code");
+        row("otherApps deleted", on, {"write"}, "write", browser, "Nothing here", "quillet");
+        row("quillet deleted still answers quillet", on, {"quillet", "write"}, "write", nullptr,
+            nullptr, "quillet");
     }
 
     void startingMode()

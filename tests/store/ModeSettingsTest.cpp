@@ -1,5 +1,6 @@
 #include "store/ModeSettings.h"
 
+#include "StyleHelpers.h"
 #include "store/AppTables.h"
 #include "store/BuiltInModes.h"
 
@@ -10,25 +11,6 @@
 using namespace quillet;
 
 namespace {
-
-Style customStyle(const QString& id)
-{
-    return Style{id,
-                 QStringLiteral("Mine"),
-                 QStringLiteral("#123456"),
-                 QStringLiteral("do it"),
-                 false,
-                 true,
-                 std::nullopt};
-}
-
-QStringList idsOf(const QList<Style>& styles)
-{
-    QStringList ids;
-    for (const Style& s : styles)
-        ids << s.id;
-    return ids;
-}
 
 // A small valid document to break in one place.
 QJsonObject sampleDocument()
@@ -238,6 +220,9 @@ private slots:
             settings.ensureNotEmpty();
         }
         QCOMPARE(settings.styles, builtInStyles());
+        settings.styles = {customStyle(QStringLiteral("mine"))};
+        settings.ensureNotEmpty();
+        QCOMPARE(settings.styles.size(), 1);
     }
 
     void moveStyles_data()
@@ -280,11 +265,6 @@ private slots:
         settings.removeApp(QStringLiteral("org.example.Editor"));
         QVERIFY(!settings.appMode("org.example.Editor"));
 
-        settings.setPerApp(false);
-        QCOMPARE(settings.perApp, std::optional<bool>(false));
-        settings.setPerApp(true);
-        QCOMPARE(settings.perApp, std::optional<bool>(true));
-
         // An exact key wins over one that differs only in case.
         settings.setAppMode(QStringLiteral("KITTY"), QStringLiteral("write"));
         QCOMPARE(settings.appMode("kitty"), std::optional<QString>("code"));
@@ -310,16 +290,6 @@ private slots:
         QVERIFY(!settings.apps.contains("Slack"));
         QCOMPARE(settings.appMode("Slack"), std::optional<QString>("code"));
         QCOMPARE(settings.apps.size(), defaultApps().size() + 1);
-    }
-
-    void ensureNotEmpty()
-    {
-        ModeSettings settings;
-        settings.ensureNotEmpty();
-        QCOMPARE(settings.styles, builtInStyles());
-        settings.styles = {customStyle(QStringLiteral("mine"))};
-        settings.ensureNotEmpty();
-        QCOMPARE(settings.styles.size(), 1);
     }
 };
 

@@ -20,23 +20,22 @@ using namespace quillet;
 
 namespace {
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // Writes the way sync tools do: a temporary file renamed over the old one.
 void replaceFile(const QString& path, const QByteArray& bytes)
 {
-    const QString temp = path + QStringLiteral(".tmp-sync");
-    QFile f(temp);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    f.close();
+    const QString temp = writeFile(path + ".tmp-sync", bytes);
     QVERIFY(::rename(QFile::encodeName(temp).constData(), QFile::encodeName(path).constData()) ==
             0);
 }
+
+// The quillet binary's folders, and a store in this process over the same ones.
+struct Shared {
+    CliRunner cli;
+    Preferences prefs{cli.root.filePath("config/Quillet/Quillet.conf")};
+    DBusChangeNotifier notifier;
+    std::optional<Store> store;
+    Store& open() { return store.emplace(cli.dataDir(), prefs, SystemClock::instance(), notifier); }
+};
 
 QByteArray vocabJson(const QStringList& terms, const QDateTime& stamp)
 {
@@ -64,10 +63,9 @@ private slots:
 
     void twoProcessesDoNotLoseEachOthersTerms()
     {
-        CliRunner cli;
-        Preferences prefs(cli.root.filePath("config/Quillet/Quillet.conf"));
-        DBusChangeNotifier notifier;
-        Store store(cli.dataDir(), prefs, SystemClock::instance(), notifier);
+        Shared shared;
+        CliRunner& cli = shared.cli;
+        Store& store = shared.open();
         store.addTerm(QStringLiteral("alpha"));
 
         QCOMPARE(cli.run({"vocab", "add", "beta"}).code, 0);
@@ -98,11 +96,10 @@ private slots:
                                  QStringLiteral("com.fernwick.quillet"), QStringLiteral("vocab"),
                                  this, SLOT(countAnnouncement())));
         m_announcements = 0;
-        CliRunner cli;
-        Preferences prefs(cli.root.filePath("config/Quillet/Quillet.conf"));
-        DBusChangeNotifier notifier;
-        Store store(cli.dataDir(), prefs, SystemClock::instance(), notifier);
-        QSignalSpy ownEcho(&notifier, &ChangeNotifier::received);
+        Shared shared;
+        CliRunner& cli = shared.cli;
+        Store& store = shared.open();
+        QSignalSpy ownEcho(&shared.notifier, &ChangeNotifier::received);
 
         store.addTerm(QStringLiteral("one"));
         QTRY_COMPARE_WITH_TIMEOUT(m_announcements, 1, 20000);
@@ -118,13 +115,12 @@ private slots:
 
     void externalChangesInTheSyncFolderAreMerged()
     {
-        CliRunner cli;
+        Shared shared;
+        CliRunner& cli = shared.cli;
         const QString syncDir = cli.root.filePath("Sync");
         QDir().mkpath(syncDir);
-        Preferences prefs(cli.root.filePath("config/Quillet/Quillet.conf"));
-        prefs.setSyncFolder(syncDir);
-        DBusChangeNotifier notifier;
-        Store store(cli.dataDir(), prefs, SystemClock::instance(), notifier);
+        shared.prefs.setSyncFolder(syncDir);
+        Store& store = shared.open();
         const QString cloud = QDir(syncDir).filePath(SyncFolder::fileName);
 
         store.addTerm(QStringLiteral("local"));

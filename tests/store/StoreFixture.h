@@ -4,9 +4,9 @@
 #include "store/Preferences.h"
 #include "store/Store.h"
 #include "util/Clock.h"
+#include "util/TestSupport.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -42,17 +42,10 @@ struct StoreFixture {
         return *store;
     }
 
-    static QByteArray read(const QString& path)
+    QByteArray bytes(const QString& name) const { return readFile(dataFile(name)); }
+    void put(const QString& name, const QByteArray& bytes) const
     {
-        QFile f(path);
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    static void write(const QString& path, const QByteArray& bytes)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile f(path);
-        if (f.open(QIODevice::WriteOnly))
-            f.write(bytes);
+        writeFile(dataFile(name), bytes);
     }
     // The files in the data folder, sorted.
     QStringList files() const { return QDir(dataDir()).entryList(QDir::Files, QDir::Name); }

@@ -71,7 +71,7 @@ private slots:
         QCOMPARE(s.history().size(), 500);
         QCOMPARE(s.history().first(), added.last());
         QCOMPARE(s.history().last(), added[1]); // the very first one was pushed out
-        const auto onDisk = Entry::decodeList(StoreFixture::read(f.dataFile("history.json")));
+        const auto onDisk = Entry::decodeList(f.bytes("history.json"));
         QVERIFY(onDisk);
         QCOMPARE(*onDisk, s.history());
         QCOMPARE(f.notifier.posts, 0); // history is not announced
@@ -86,8 +86,7 @@ private slots:
             return e;
         }());
         QCOMPARE(again.history().size(), 500);
-        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
-                 std::optional(again.history()));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(again.history()));
     }
 
     void updateAndClearHistory()
@@ -102,21 +101,19 @@ private slots:
         fixed.text = QStringLiteral("fixed");
         s.updateEntry(fixed);
         QCOMPARE(s.history(), QList<Entry>({b, fixed}));
-        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
-                 std::optional(s.history()));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(s.history()));
 
-        const QByteArray before = StoreFixture::read(f.dataFile("history.json"));
+        const QByteArray before = f.bytes("history.json");
         QSignalSpy changed(&s, &Store::historyChanged);
         s.updateEntry(makeEntry(3)); // unknown id: nothing at all
         QCOMPARE(changed.count(), 0);
-        QCOMPARE(StoreFixture::read(f.dataFile("history.json")), before);
+        QCOMPARE(f.bytes("history.json"), before);
 
         s.clearHistory();
         QVERIFY(s.history().isEmpty());
-        QCOMPARE(StoreFixture::read(f.dataFile("history.json")), QByteArray("[]"));
+        QCOMPARE(f.bytes("history.json"), QByteArray("[]"));
         s.addEntry(a);
-        QCOMPARE(Entry::decodeList(StoreFixture::read(f.dataFile("history.json"))),
-                 std::optional(QList<Entry>({a})));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(QList<Entry>({a})));
     }
 
     void historyFileFormat()
@@ -131,7 +128,7 @@ private slots:
         noApp.id = QUuid::fromString(QStringLiteral("{11111111-2222-4333-8444-555555555555}"));
         s.addEntry(e);
         s.addEntry(noApp);
-        const QByteArray bytes = StoreFixture::read(f.dataFile("history.json"));
+        const QByteArray bytes = f.bytes("history.json");
         QVERIFY(!bytes.contains('\n'));
         QVERIFY(!bytes.contains(": "));
         QVERIFY(bytes.contains("\"id\":\"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D\""));
@@ -143,19 +140,15 @@ private slots:
         QCOMPARE(array[0].toObject().keys(), QStringList({"date", "id", "mode", "raw", "text"}));
     }
 
-    void historyReadersAreLenient_data()
-    {
-        QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("spaces, key order, lower-case id, escaped slash")
-            << QByteArray("[ {\n \"text\" : \"x\\/y\", \"mode\":\"code\", \"raw\":\"r\",\n"
-                          "  \"date\": 12.25, \"id\": \"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d\","
-                          " \"app\": \"Kate\" } ]");
-    }
     void historyReadersAreLenient()
     {
-        QFETCH(QByteArray, bytes);
+        // Spaces, key order, a lower-case id and an escaped slash.
+        const QByteArray bytes(
+            "[ {\n \"text\" : \"x\\/y\", \"mode\":\"code\", \"raw\":\"r\",\n"
+            "  \"date\": 12.25, \"id\": \"0a1b2c3d-4e5f-4a6b-8c7d-9e0f1a2b3c4d\","
+            " \"app\": \"Kate\" } ]");
         StoreFixture f;
-        StoreFixture::write(f.dataFile("history.json"), bytes);
+        f.put("history.json", bytes);
         Store& s = f.open();
         QCOMPARE(s.history().size(), 1);
         const Entry& e = s.history().first();
@@ -176,20 +169,20 @@ private slots:
         QCOMPARE(changed.count(), 1);
         QCOMPARE(s.vocab().terms, QStringList({"Kubernetes"}));
         QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(f.clock.now()));
-        const QByteArray file = StoreFixture::read(f.dataFile("vocabulary.json"));
+        const QByteArray file = f.bytes("vocabulary.json");
         QCOMPARE(Vocabulary::decode(file), std::optional<Vocabulary>(s.vocab()));
-        QCOMPARE(StoreFixture::read(f.cloudFile()), file);
+        QCOMPARE(readFile(f.cloudFile()), file);
         QCOMPARE(f.notifier.posts, 1);
 
         // A mode change announces too, but touches neither the vocabulary nor the sync folder.
-        const QByteArray cloudBefore = StoreFixture::read(f.cloudFile());
+        const QByteArray cloudBefore = readFile(f.cloudFile());
         f.clock.advance(60);
         s.setPerApp(true);
         QCOMPARE(f.notifier.posts, 2);
-        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), file);
-        QCOMPARE(StoreFixture::read(f.cloudFile()), cloudBefore);
+        QCOMPARE(f.bytes("vocabulary.json"), file);
+        QCOMPARE(readFile(f.cloudFile()), cloudBefore);
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
-        QCOMPARE(ModeSettings::decode(StoreFixture::read(f.dataFile("modes.json"))),
+        QCOMPARE(ModeSettings::decode(f.bytes("modes.json")),
                  std::optional<ModeSettings>(s.modes()));
     }
 
@@ -214,7 +207,7 @@ private slots:
         Store& s = f.open();
         s.addTerm(QStringLiteral("mine"));
         // Another process adds a term behind our back.
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"mine", "theirs"}, kStamp));
+        f.put("vocabulary.json", vocabJson({"mine", "theirs"}, kStamp));
         f.clock.advance(1);
         s.addTerm(QStringLiteral("more"));
         QCOMPARE(s.vocab().terms, QStringList({"mine", "theirs", "more"}));
@@ -222,7 +215,7 @@ private slots:
         // The same for modes.
         ModeSettings other = s.modes();
         other.setOtherApps(QStringLiteral("write"));
-        StoreFixture::write(f.dataFile("modes.json"), other.encode());
+        f.put("modes.json", other.encode());
         s.setPerApp(true);
         QCOMPARE(s.modes().otherApps, QStringLiteral("write"));
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
@@ -234,7 +227,7 @@ private slots:
         f.enableSync();
         Store& s = f.open();
         s.addTerm(QStringLiteral("Quillet"));
-        const QByteArray before = StoreFixture::read(f.dataFile("vocabulary.json"));
+        const QByteArray before = f.bytes("vocabulary.json");
         const auto stamp = s.vocab().updatedAt;
         const QDateTime mtime = QFileInfo(f.dataFile("vocabulary.json")).lastModified();
         f.clock.advance(3600);
@@ -242,7 +235,7 @@ private slots:
         QCOMPARE(s.learn({}), QStringList());
         QCOMPARE(changed.count(), 0);
         QCOMPARE(s.vocab().updatedAt, stamp);
-        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), before);
+        QCOMPARE(f.bytes("vocabulary.json"), before);
         QCOMPARE(QFileInfo(f.dataFile("vocabulary.json")).lastModified(), mtime);
         QCOMPARE(f.notifier.posts, 1);
 
@@ -253,71 +246,68 @@ private slots:
         QCOMPARE(f.notifier.posts, 2);
     }
 
-    void cloudNewerThanAnUnstampedLocalVocabularyMerges()
+    // At start-up the vocabulary with the later stamp wins; a stamped one beats an unstamped one,
+    // which is merged in rather than lost.
+    void startUpSyncsWithTheCloudCopy_data()
     {
+        QTest::addColumn<QStringList>("local");
+        QTest::addColumn<std::optional<double>>("localStamp");
+        QTest::addColumn<QStringList>("cloud");
+        QTest::addColumn<std::optional<double>>("cloudStamp");
+        QTest::addColumn<QStringList>("terms");
+        QTest::addColumn<bool>("cloudWins");
+        const auto row = [](const char* name, QStringList local, std::optional<double> localStamp,
+                            QStringList cloud, std::optional<double> cloudStamp, QStringList terms,
+                            bool cloudWins) {
+            QTest::newRow(name) << local << localStamp << cloud << cloudStamp << terms << cloudWins;
+        };
+        row("cloud newer than an unstamped local: merged", {"local", "shared"}, {},
+            {"Shared", "remote"}, kStamp, {"Shared", "remote", "local"}, true);
+        row("cloud newer than a stamped local: wins", {"local"}, kStamp - 10, {"remote"}, kStamp,
+            {"remote"}, true);
+        row("cloud older: overwritten", {"local"}, kStamp, {"remote"}, kStamp - 10, {"local"},
+            false);
+        row("both stamps absent: nothing", {"local"}, {}, {"remote"}, {}, {"local"}, false);
+    }
+
+    void startUpSyncsWithTheCloudCopy()
+    {
+        QFETCH(QStringList, local);
+        QFETCH(std::optional<double>, localStamp);
+        QFETCH(QStringList, cloud);
+        QFETCH(std::optional<double>, cloudStamp);
+        QFETCH(QStringList, terms);
+        QFETCH(bool, cloudWins);
         StoreFixture f;
         f.enableSync();
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local", "shared"}, {}));
-        StoreFixture::write(f.cloudFile(), vocabJson({"Shared", "remote"}, kStamp));
-        const QByteArray cloudBefore = StoreFixture::read(f.cloudFile());
+        const QByteArray localBytes = vocabJson(local, localStamp);
+        const QByteArray cloudBytes = vocabJson(cloud, cloudStamp);
+        f.put("vocabulary.json", localBytes);
+        writeFile(f.cloudFile(), cloudBytes);
         Store& s = f.open();
-        QCOMPARE(s.vocab().terms, QStringList({"Shared", "remote", "local"}));
-        QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(json::fromReferenceSeconds(kStamp)));
-        QCOMPARE(Vocabulary::decode(StoreFixture::read(f.dataFile("vocabulary.json"))),
-                 std::optional<Vocabulary>(s.vocab()));
-        QCOMPARE(StoreFixture::read(f.cloudFile()), cloudBefore); // the cloud is not written
+        QCOMPARE(s.vocab().terms, terms);
+        const auto winner = cloudWins ? cloudStamp : localStamp;
+        QCOMPARE(s.vocab().updatedAt,
+                 winner ? std::optional(json::fromReferenceSeconds(*winner)) : std::nullopt);
+        // The older side is rewritten with the result; without any stamp nothing is written.
+        QCOMPARE(f.bytes("vocabulary.json"), cloudWins ? s.vocab().encode() : localBytes);
+        QCOMPARE(readFile(f.cloudFile()),
+                 cloudWins || !localStamp ? cloudBytes : s.vocab().encode());
         QCOMPARE(f.notifier.posts, 0);
-    }
-
-    void cloudNewerThanAStampedLocalVocabularyWins()
-    {
-        StoreFixture f;
-        f.enableSync();
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, kStamp - 10));
-        StoreFixture::write(f.cloudFile(), vocabJson({"remote"}, kStamp));
-        Store& s = f.open();
-        QCOMPARE(s.vocab().terms, QStringList({"remote"}));
-    }
-
-    void cloudOlderThanLocalIsOverwritten()
-    {
-        StoreFixture f;
-        f.enableSync();
-        const QByteArray local = vocabJson({"local"}, kStamp);
-        StoreFixture::write(f.dataFile("vocabulary.json"), local);
-        StoreFixture::write(f.cloudFile(), vocabJson({"remote"}, kStamp - 10));
-        Store& s = f.open();
-        QCOMPARE(s.vocab().terms, QStringList({"local"}));
-        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), local); // untouched
-        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
-    }
-
-    void bothStampsAbsentDoesNothing()
-    {
-        StoreFixture f;
-        f.enableSync();
-        const QByteArray local = vocabJson({"local"}, {});
-        const QByteArray remote = vocabJson({"remote"}, {});
-        StoreFixture::write(f.dataFile("vocabulary.json"), local);
-        StoreFixture::write(f.cloudFile(), remote);
-        Store& s = f.open();
-        QCOMPARE(s.vocab().terms, QStringList({"local"}));
-        QCOMPARE(StoreFixture::read(f.dataFile("vocabulary.json")), local);
-        QCOMPARE(StoreFixture::read(f.cloudFile()), remote);
     }
 
     void missingOrBrokenCloudCopyIsReplacedOnlyByAStampedVocabulary()
     {
         StoreFixture f;
         f.enableSync();
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, {}));
+        f.put("vocabulary.json", vocabJson({"local"}, {}));
         f.open();
         QVERIFY(!QFileInfo::exists(f.cloudFile())); // unstamped: nothing to publish
 
-        StoreFixture::write(f.cloudFile(), "{\"terms\":[1]}");
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"local"}, kStamp));
+        writeFile(f.cloudFile(), "{\"terms\":[1]}");
+        f.put("vocabulary.json", vocabJson({"local"}, kStamp));
         Store& s = f.open();
-        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+        QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
 
         // Without a sync folder nothing is written anywhere but the data folder.
         f.prefs->remove("syncFolder");
@@ -334,7 +324,7 @@ private slots:
         QDir().mkpath(f.syncDir());
         f.prefs->setSyncFolder(f.syncDir());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.cloudFile()), 10000);
-        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+        QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
 
         // "~/" means the home folder.
         const QByteArray oldHome = qgetenv("HOME");
@@ -343,7 +333,7 @@ private slots:
         s.addTerm(QStringLiteral("via home"));
         qputenv("HOME", oldHome);
         QVERIFY(s.vocab().terms.contains("via home"));
-        QCOMPARE(StoreFixture::read(f.cloudFile()), s.vocab().encode());
+        QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
     }
 
     void deletingEveryModeLeavesTheBuiltIns()
@@ -356,7 +346,7 @@ private slots:
         const QList<Style> all = s.modes().styles;
         for (const Style& style : all)
             s.deleteStyle(style.id);
-        const auto onDisk = ModeSettings::decode(StoreFixture::read(f.dataFile("modes.json")));
+        const auto onDisk = ModeSettings::decode(f.bytes("modes.json"));
         QVERIFY(onDisk);
         QCOMPARE(onDisk->styles, ModeSettings::defaults().styles);
         QCOMPARE(s.modes().styles, ModeSettings::defaults().styles);
@@ -372,12 +362,12 @@ private slots:
         old.styles[1].instructions = QStringLiteral("my code instructions");
         old.styles[1].edited = true;
         const QByteArray bytes = old.encode();
-        StoreFixture::write(f.dataFile("modes.json"), bytes);
+        f.put("modes.json", bytes);
         Store& s = f.open();
         QCOMPARE(s.modes().styles[3].instructions, ModeSettings::defaults().styles[3].instructions);
         QCOMPARE(s.modes().styles[3].name, QStringLiteral("Prose"));
         QCOMPARE(s.modes().styles[1].instructions, QStringLiteral("my code instructions"));
-        QCOMPARE(StoreFixture::read(f.dataFile("modes.json")), bytes);
+        QCOMPARE(f.bytes("modes.json"), bytes);
     }
 
     void anotherProcessesAnnouncementReloads()
@@ -386,10 +376,10 @@ private slots:
         Store& s = f.open();
         QSignalSpy vocab(&s, &Store::vocabChanged);
         QSignalSpy modes(&s, &Store::modesChanged);
-        StoreFixture::write(f.dataFile("vocabulary.json"), vocabJson({"elsewhere"}, kStamp));
+        f.put("vocabulary.json", vocabJson({"elsewhere"}, kStamp));
         ModeSettings other = ModeSettings::defaults();
         other.setPerApp(true);
-        StoreFixture::write(f.dataFile("modes.json"), other.encode());
+        f.put("modes.json", other.encode());
         f.notifier.announceFromElsewhere();
         QCOMPARE(s.vocab().terms, QStringList({"elsewhere"}));
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));

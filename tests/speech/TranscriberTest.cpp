@@ -1,0 +1,364 @@
+#include "speech/Transcriber.h"
+
+#include "FakeSpeechStream.h"
+#include "SpeechTestSupport.h"
+#include "speech/TextJoin.h"
+
+#include <QCoroFuture>
+#include <QTest>
+#include <QThread>
+
+using namespace quillet;
+using namespace quillet::test;
+
+namespace {
+
+constexpr int kWait = 15000;
+
+// Audio whose every byte depends on its position, so an offset error shows.
+QByteArray recording(qsizetype bytes, qsizetype from = 0)
+{
+    QByteArray audio(bytes, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes; ++i)
+        audio[i] = static_cast<char>(((from + i) * 7 + (from + i) / 251) & 0xff);
+    return audio;
+}
+
+// A key the test hands over (or refuses) when it chooses.
+struct KeyGate {
+    std::shared_ptr<QPromise<Result<QString>>> promise =
+        std::make_shared<QPromise<Result<QString>>>();
+
+    KeyGate() { promise->start(); }
+    Transcriber::KeyProvider provider()
+    {
+        return [future = promise->future()]() -> QCoro::Task<Result<QString>> {
+            co_return co_await future;
+        };
+    }
+    void answer(const Result<QString>& key)
+    {
+        promise->addResult(key);
+        promise->finish();
+    }
+};
+
+Transcriber::KeyProvider keyAtOnce()
+{
+    return []() -> QCoro::Task<Result<QString>> { co_return Result<QString>("key-1"); };
+}
+
+QList<qsizetype> sizes(const QList<QByteArray>& frames)
+{
+    QList<qsizetype> result;
+    for (const auto& f : frames)
+        result.append(f.size());
+    return result;
+}
+
+} // namespace
+
+class TranscriberTest : public QObject {
+    Q_OBJECT
+private slots:
+    void joinText();
+    void framesBeforeAndAfterTheKey();
+    void withoutKey_data();
+    void withoutKey();
+    void updatesJoinCommittedTextOfCurrentStream();
+    void dropReplaysFromLastFinalisedPoint();
+    void fourthFailureGivesUp();
+    void stallSwitchesToFreshSession();
+    void lagIsReported();
+    void recordingIsCapped();
+    void finishSendsRestAndJoins();
+    void cancelDuringFinish();
+    void concurrentReplayKeepsAudioInOrder();
+
+private:
+    // A transcriber started on fake streams and a manual clock.
+    struct Rig {
+        explicit Rig(Transcriber::KeyProvider key = keyAtOnce(), SpeechStream::Options options = {},
+                     bool answersAtOnce = true)
+        {
+            streams.answersAtOnce = answersAtOnce;
+            transcriber = Transcriber::create(std::move(key), streams.factory(), std::move(options),
+                                              Recorder::forTranscriber(reports), clock);
+        }
+        std::shared_ptr<Recorder> reports = std::make_shared<Recorder>();
+        FakeStreamFactory streams;
+        ManualClock clock;
+        std::shared_ptr<Transcriber> transcriber;
+    };
+};
+
+void TranscriberTest::joinText()
+{
+    QCOMPARE(quillet::joinText(" Hello \n", "\tworld "), QStringLiteral("Hello world"));
+    QCOMPARE(quillet::joinText("", " world"), QStringLiteral("world"));
+    QCOMPARE(quillet::joinText("Hello ", " \n "), QStringLiteral("Hello"));
+    QCOMPARE(quillet::joinText("", ""), QString());
+}
+
+void TranscriberTest::framesBeforeAndAfterTheKey()
+{
+    KeyGate gate;
+    SpeechStream::Options options;
+    options.languages = {QStringLiteral("en")};
+    options.translateTo = QStringLiteral("fr");
+    Rig rig(gate.provider(), options);
+    const QByteArray audio = recording(160000 + 682 * 7);
+    for (qsizetype at = 0; at < 160000; at += 640)
+        rig.transcriber->send(audio.mid(at, 640));
+    QCOMPARE(rig.streams.count(), size_t(0));
+    gate.answer(QStringLiteral("late-key"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.streams.count(), size_t(1), kWait);
+    auto stream = rig.streams.stream(0);
+    QCOMPARE(stream->apiKey, QStringLiteral("late-key"));
+    QCOMPARE(stream->options.languages, QStringList{QStringLiteral("en")});
+    QCOMPARE(stream->options.translateTo, std::optional<QString>(QStringLiteral("fr")));
+    // What came before the key goes out in frames of one second.
+    QCOMPARE(sizes(stream->state().frames), QList<qsizetype>(5, 32000));
+    // Afterwards chunks are batched: a frame leaves with every third 682-byte chunk, holding
+    // only new audio.
+    for (int i = 0; i < 7; ++i) {
+        rig.transcriber->send(audio.mid(160000 + i * 682, 682));
+        QCOMPARE(stream->state().frames.size(), 5 + (i + 1) / 3);
+    }
+    QCOMPARE(sizes(stream->state().frames).mid(5), QList<qsizetype>({2046, 2046}));
+    QCOMPARE(stream->audio(), audio.left(160000 + 2046 * 2));
+}
+
+void TranscriberTest::withoutKey_data()
+{
+    QTest::addColumn<bool>("cancelled");
+    QTest::newRow("key refused") << false;
+    QTest::newRow("cancelled before the key") << true;
+}
+
+void TranscriberTest::withoutKey()
+{
+    QFETCH(bool, cancelled);
+    KeyGate gate;
+    Rig rig(gate.provider());
+    rig.transcriber->send(recording(4000));
+    if (cancelled)
+        rig.transcriber->cancel();
+    // Finish waits for the key, then returns at once with nothing.
+    PendingText finish(rig.transcriber->finish());
+    QTest::qWait(50);
+    QVERIFY(!finish.done());
+    gate.answer(Result<QString>::failure(QStringLiteral("No Soniox key")));
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QString());
+    QCOMPARE((*rig.reports)("error"),
+             cancelled ? QStringList() : QStringList{QStringLiteral("No Soniox key")});
+    // The recording is still kept; no session starts.
+    rig.transcriber->send(recording(4000));
+    QCOMPARE(rig.transcriber->audioSize(), 8000);
+    QCOMPARE(rig.streams.count(), size_t(0));
+}
+
+void TranscriberTest::updatesJoinCommittedTextOfCurrentStream()
+{
+    Rig rig;
+    auto first = rig.streams.stream(0);
+    first->update(QStringLiteral("  alone  "));
+    QCOMPARE(rig.reports->last("update"), QStringLiteral("alone"));
+    first->setProgress(QStringLiteral(" Hello there \n"), 0, 0);
+    first->fail(QStringLiteral("gone"));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello there"));
+    auto second = rig.streams.stream(1);
+    QVERIFY(second);
+    second->update(QStringLiteral("  and more "));
+    QCOMPARE(rig.reports->last("update"), QStringLiteral("Hello there and more"));
+    second->update(QStringLiteral(" \n "));
+    QCOMPARE(rig.reports->last("update"), QStringLiteral("Hello there"));
+    // The replaced stream is no longer heard: neither its updates nor a late failure.
+    const qsizetype updates = rig.reports->count("update");
+    first->update(QStringLiteral("stale"));
+    first->fail(QStringLiteral("late"));
+    QCOMPARE(rig.reports->count("update"), updates);
+    QCOMPARE(rig.streams.count(), size_t(2));
+}
+
+void TranscriberTest::dropReplaysFromLastFinalisedPoint()
+{
+    Rig rig;
+    const QByteArray audio = recording(192000);
+    for (qsizetype at = 0; at < audio.size(); at += 640)
+        rig.transcriber->send(audio.mid(at, 640));
+    auto first = rig.streams.stream(0);
+    QCOMPARE(first->audio(), audio);
+    first->setProgress(QStringLiteral("Hello"), 2500, 3000, QStringLiteral(" provisional"));
+    first->fail(QStringLiteral("Socket closed"));
+
+    QCOMPARE((*rig.reports)("log"), QStringList{QStringLiteral("Socket closed")});
+    QVERIFY((*rig.reports)("error").isEmpty());
+    QCOMPARE(rig.streams.count(), size_t(2));
+    auto second = rig.streams.stream(1);
+    QCOMPARE(sizes(second->state().frames), QList<qsizetype>({32000, 32000, 32000, 16000}));
+    QCOMPARE(second->audio(), audio.mid(80000));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello"));
+    QCOMPARE(rig.transcriber->reconnects(), 1);
+
+    // A second drop resumes from the new start plus that stream's finals.
+    rig.transcriber->send(recording(1920, 192000));
+    second->setProgress(QStringLiteral("world"), 1000, 1000);
+    second->fail(QStringLiteral("again"));
+    QCOMPARE(rig.streams.stream(2)->audio(), (audio + recording(1920, 192000)).mid(80000 + 32000));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello world"));
+}
+
+void TranscriberTest::fourthFailureGivesUp()
+{
+    Rig rig;
+    rig.transcriber->send(recording(64000));
+    for (size_t i = 0; i < 4; ++i) {
+        auto stream = rig.streams.stream(i);
+        QVERIFY(stream);
+        stream->setProgress(QStringLiteral("w%1").arg(i), 100, 200);
+        stream->fail(QStringLiteral("drop %1").arg(i));
+    }
+    QCOMPARE(rig.streams.count(), size_t(4));
+    QCOMPARE(rig.transcriber->reconnects(), 3);
+    QCOMPARE((*rig.reports)("error"), QStringList{QStringLiteral("Lost the connection to Soniox")});
+    QCOMPARE(rig.reports->count("log"), 4);
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("w0 w1 w2"));
+    // Nothing more happens afterwards; what was committed stays.
+    rig.streams.stream(3)->fail(QStringLiteral("late"));
+    rig.transcriber->send(recording(1920));
+    QCOMPARE(rig.streams.count(), size_t(4));
+    QCOMPARE(rig.reports->count("error"), 1);
+    rig.streams.stream(3)->setProgress(QStringLiteral("w3"), 0, 0);
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("w0 w1 w2 w3"));
+}
+
+void TranscriberTest::stallSwitchesToFreshSession()
+{
+    Rig rig;
+    auto first = rig.streams.stream(0);
+    first->setProgress(QStringLiteral("early"), 500, 1000);
+    // 5 s sent, the service at 1 s: behind, but the stream is young.
+    rig.transcriber->send(recording(160000));
+    QCOMPARE(rig.streams.count(), size_t(1));
+    rig.clock.advance(4.5);
+    rig.transcriber->send(recording(640, 160000));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    QVERIFY(first->state().closed);
+    QCOMPARE((*rig.reports)("log"),
+             QStringList{QStringLiteral(
+                 "Soniox session stalled 4020 ms behind; switching to a fresh session")});
+    auto second = rig.streams.stream(1);
+    QCOMPARE(second->audio(), (recording(160000) + recording(640, 160000)).mid(500 * 32));
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("early"));
+
+    // The fresh stream is young again: no switch until it too is older than 4 s.
+    rig.transcriber->send(recording(160000));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    // Progress restarts the no-progress timer.
+    rig.clock.advance(4.5);
+    second->setProgress(QString(), 0, 100);
+    rig.transcriber->send(recording(640));
+    QCOMPARE(rig.streams.count(), size_t(2));
+    rig.clock.advance(4.1);
+    rig.transcriber->send(recording(640));
+    QCOMPARE(rig.streams.count(), size_t(3));
+}
+
+void TranscriberTest::lagIsReported()
+{
+    Rig rig;
+    rig.transcriber->send(recording(2000 * 32));
+    QVERIFY(!rig.transcriber->lagging());
+    rig.transcriber->send(recording(32 * 2));
+    QVERIFY(rig.transcriber->lagging());
+    rig.transcriber->send(recording(32));
+    QCOMPARE((*rig.reports)("lag"), QStringList{"true"});
+    rig.streams.stream(0)->setProgress(QString(), 1000, 1500);
+    rig.transcriber->send(recording(32));
+    QCOMPARE((*rig.reports)("lag"), QStringList({"true", "false"}));
+    QVERIFY(!rig.transcriber->lagging());
+}
+
+void TranscriberTest::recordingIsCapped()
+{
+    Rig rig;
+    const QByteArray chunk = recording(64000);
+    for (int i = 0; i < 301; ++i)
+        rig.transcriber->send(chunk);
+    QCOMPARE(rig.transcriber->audioSize(), Transcriber::replayCap);
+    auto first = rig.streams.stream(0);
+    QCOMPARE(first->audio().size(), 301 * 64000);
+    // A replacement beyond the cap resumes at most up to the cap.
+    first->setProgress(QStringLiteral("long"), 700'000, 700'000);
+    first->fail(QStringLiteral("drop"));
+    QCOMPARE(rig.streams.stream(1)->audio().size(), 0);
+    rig.transcriber->send(recording(1920));
+    QCOMPARE(rig.streams.stream(1)->audio().size(), 1920);
+}
+
+void TranscriberTest::finishSendsRestAndJoins()
+{
+    Rig rig;
+    auto first = rig.streams.stream(0);
+    first->setProgress(QStringLiteral("One"), 0, 0);
+    first->fail(QStringLiteral("drop"));
+    auto second = rig.streams.stream(1);
+    second->setProgress(QStringLiteral(" two "), 0, 0, QStringLiteral("three"));
+    rig.transcriber->send(recording(1000));
+    QVERIFY(second->state().frames.isEmpty());
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("One two three"));
+    QCOMPARE(sizes(second->state().frames), QList<qsizetype>{1000});
+    QCOMPARE(second->state().finishes, (QList<std::pair<double, double>>{{3.0, 20.0}}));
+    QVERIFY(second->state().closed);
+    // Once ended, a failure starts no session.
+    second->fail(QStringLiteral("late"));
+    QCOMPARE(rig.streams.count(), size_t(2));
+}
+
+void TranscriberTest::cancelDuringFinish()
+{
+    Rig rig(keyAtOnce(), {}, false);
+    auto stream = rig.streams.stream(0);
+    stream->setProgress(QStringLiteral("Collected"), 0, 0, QStringLiteral(" so far"));
+    PendingText finish(rig.transcriber->finish());
+    QTRY_COMPARE_WITH_TIMEOUT(stream->state().finishes.size(), 1, kWait);
+    QVERIFY(!finish.done());
+    rig.transcriber->cancel();
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QCOMPARE(finish.value(), QStringLiteral("Collected so far"));
+    QVERIFY(stream->state().closed);
+    QVERIFY((*rig.reports)("error").isEmpty());
+}
+
+void TranscriberTest::concurrentReplayKeepsAudioInOrder()
+{
+    // The audio thread keeps sending while the stream is replaced: the fresh stream must hear
+    // the recording from its start point exactly once and in order.
+    Rig rig;
+    const QByteArray audio = recording(682 * 3000);
+    std::atomic<int> sent = 0;
+    std::unique_ptr<QThread> audioThread(QThread::create([&] {
+        for (int i = 0; i < 3000; ++i) {
+            rig.transcriber->send(audio.mid(i * 682, 682));
+            sent = i + 1;
+        }
+    }));
+    audioThread->start();
+    QTRY_VERIFY_WITH_TIMEOUT(sent.load() > 500, kWait);
+    rig.streams.stream(0)->fail(QStringLiteral("drop"));
+    QVERIFY(audioThread->wait(kWait));
+    auto second = rig.streams.stream(1);
+    QVERIFY(second);
+    PendingText finish(rig.transcriber->finish());
+    QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
+    QVERIFY(second->audio() == audio);
+}
+
+QTEST_GUILESS_MAIN(TranscriberTest)
+#include "TranscriberTest.moc"
