@@ -20,6 +20,12 @@ using namespace quillet;
 
 namespace {
 
+const Clock& systemClock()
+{
+    static const SystemClock clock;
+    return clock;
+}
+
 double cpuSeconds()
 {
     timespec ts{};
@@ -94,7 +100,7 @@ Figures runOnce(const AudioFormat& format, const QByteArray& input, int seconds,
             [stream](const QString&, const SpeechStream::Options&, SpeechStream::Callbacks) {
                 return stream;
             },
-            {}, {}, SystemClock::instance());
+            {}, {}, systemClock());
     }
     const qsizetype bufferBytes = 1024 * format.bytesPerFrame();
     QByteArray batch;

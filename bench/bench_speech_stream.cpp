@@ -20,6 +20,12 @@ using namespace quillet;
 
 namespace {
 
+const Clock& systemClock()
+{
+    static const SystemClock clock;
+    return clock;
+}
+
 QByteArray twentyTokenResponse(int round)
 {
     QByteArray json = R"({"tokens":[)";
@@ -53,7 +59,7 @@ void benchParsing()
         callbacks.onUpdate = [&sink](const QString& text) { sink += text.size(); };
         auto session = SonioxStream::create(
             network, {QUrl(QStringLiteral("ws://127.0.0.1:9/transcribe-websocket")), "m"},
-            SystemClock::instance(), QStringLiteral("k"), {}, std::move(callbacks));
+            systemClock(), QStringLiteral("k"), {}, std::move(callbacks));
         const auto start = std::chrono::steady_clock::now();
         for (const auto& response : responses)
             session->receive(response);
@@ -115,7 +121,7 @@ void benchTenMinutes()
     };
     auto transcriber = Transcriber::create(
         []() -> QCoro::Task<Result<QString>> { co_return Result<QString>(QStringLiteral("k")); },
-        factory, {}, {}, SystemClock::instance());
+        factory, {}, {}, systemClock());
     const QByteArray chunk(682, '\x11');
     const qint64 total = 600LL * 16000 * 2;
     qint64 sent = 0;

@@ -1,7 +1,7 @@
 // Start-up load of a full data folder and one history addition, with the real files and atomic
 // writes. Prints its figures; never fails.
 
-#include "platform/DBusChangeNotifier.h"
+#include "dbus/DBusChangeNotifier.h"
 #include "store/BuiltInModes.h"
 #include "store/ModeRules.h"
 #include "store/Preferences.h"
@@ -58,7 +58,7 @@ int main(int argc, char** argv)
     const QString dir = root.filePath("Quillet");
     QDir().mkpath(dir);
     Preferences prefs(root.filePath("Quillet.conf"));
-    ManualClock clock;
+    SystemClock clock;
     // A connection that never connects: announcements cost nothing here.
     DBusChangeNotifier notifier(QDBusConnection(QStringLiteral("quillet-bench-offline")));
 

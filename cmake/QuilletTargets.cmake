@@ -8,12 +8,18 @@ function(quillet_warnings target)
     qcoro_enable_coroutines()
 endfunction()
 
-# quillet_library(NAME SOURCES ... [LIBS ...]) builds the static library quillet_NAME from one
-# source folder; its headers are included as "folder/Header.h".
+# quillet_library(NAME SOURCES ... [LIBS ...]) builds the static library quillet_NAME from the
+# source folder src/NAME; its headers are included as "NAME/Header.h". Each library gets an include
+# root of its own that holds only its folder, so a file can include the headers of its own library
+# and of the libraries it links, and nothing else: a dependency arrow that points the wrong way
+# does not compile.
 function(quillet_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_library(quillet_${name} STATIC ${ARG_SOURCES})
-    target_include_directories(quillet_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    set(root ${PROJECT_BINARY_DIR}/include/${name})
+    file(MAKE_DIRECTORY ${root})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${name} SYMBOLIC)
+    target_include_directories(quillet_${name} PUBLIC ${root})
     target_link_libraries(quillet_${name} PUBLIC ${ARG_LIBS})
     quillet_warnings(quillet_${name})
 endfunction()
@@ -25,7 +31,7 @@ function(quillet_test name)
     cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/tests)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     quillet_warnings(${name})
     add_test(NAME ${name} COMMAND ${name})
     if(NOT ARG_TIMEOUT)
@@ -46,6 +52,6 @@ function(quillet_bench name)
     cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/bench)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/bench)
     quillet_warnings(${name})
 endfunction()

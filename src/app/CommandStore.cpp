@@ -1,11 +1,9 @@
 #include "app/CommandStore.h"
 
-#include "util/Clock.h"
-
 namespace quillet {
 
-CommandStore::CommandStore(Preferences& prefs)
-    : m_store(Store::defaultDir(), prefs, SystemClock::instance(), m_notifier)
+CommandStore::CommandStore(Preferences& prefs, Clock& clock)
+    : m_store(Store::defaultDir(), prefs, clock, m_notifier)
 {}
 
 } // namespace quillet

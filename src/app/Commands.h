@@ -6,13 +6,15 @@
 
 namespace quillet {
 
+class Clock;
 class Preferences;
 
 // What a command-line command is handed: its own words (after the command's name), the
-// preferences with this run's argument domain applied, and the two output streams.
+// preferences with this run's argument domain applied, the clock, and the two output streams.
 struct CommandEnv {
     QStringList args;
     Preferences& prefs;
+    Clock& clock;
     QTextStream& out;
     QTextStream& err;
 };

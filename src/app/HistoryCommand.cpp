@@ -36,7 +36,7 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         co_return 0;
     }
     if (args.size() == 1 && args[0] == u"clear") {
-        CommandStore data(env.prefs);
+        CommandStore data(env.prefs, env.clock);
         const qsizetype count = data.store().history().size();
         data.store().clearHistory();
         env.out << "Cleared " << count << (count == 1 ? " entry\n" : " entries\n");
@@ -64,7 +64,7 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         }
     }
 
-    CommandStore data(env.prefs);
+    CommandStore data(env.prefs, env.clock);
     QList<Entry> entries = data.store().history();
     if (limit && entries.size() > *limit)
         entries.resize(*limit);

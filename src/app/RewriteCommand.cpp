@@ -1,7 +1,7 @@
 #include "app/CommandStore.h"
 #include "app/Commands.h"
 #include "app/Rewriter.h"
-#include "platform/KeychainSecretBackend.h"
+#include "keyring/KeychainSecretBackend.h"
 #include "store/KeyStore.h"
 
 #include <QFile>
@@ -94,12 +94,12 @@ QCoro::Task<int> runRewriteCommand(CommandEnv env)
         co_return 0;
     }
 
-    CommandStore store(env.prefs);
+    CommandStore store(env.prefs, env.clock);
     KeychainSecretBackend keyring;
     KeyStore keys(keyring);
     co_await keys.load();
 
-    Rewriter rewriter(env.prefs, store.store(), keys);
+    Rewriter rewriter(env.prefs, store.store(), keys, env.clock);
     const QString modeId = args.modeGiven ? rewriter.modeIdFor(args.modeId, env.err) : args.modeId;
     // The call stands apart from the co_await (g++ 12 may destroy its temporaries twice).
     QCoro::Task<QString> run = rewriter.rewrite(text, modeId, args.appName, env.err);

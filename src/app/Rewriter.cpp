@@ -3,18 +3,17 @@
 #include "store/KeyStore.h"
 #include "store/Preferences.h"
 #include "store/Store.h"
-#include "util/Clock.h"
 
 namespace quillet {
 
-Rewriter::Rewriter(Preferences& prefs, Store& store, KeyStore& keys)
+Rewriter::Rewriter(Preferences& prefs, Store& store, KeyStore& keys, Clock& clock)
     : m_prefs(prefs)
     , m_store(store)
     , m_settings(
           prefs, [&keys](const QString& account) { return keys.readKey(account); },
           [] { return KeyStore::builtInKey("CEREBRAS_API_KEY", "CerebrasAPIKey"); })
-    , m_client(m_network, SystemClock::instance())
-    , m_processor(m_client, m_settings, SystemClock::instance())
+    , m_client(m_network, clock)
+    , m_processor(m_client, m_settings, clock)
 {}
 
 QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::optional<QString> appName,

@@ -12,6 +12,7 @@
 
 namespace quillet {
 
+class Clock;
 class KeyStore;
 class Preferences;
 class Store;
@@ -20,8 +21,8 @@ class Store;
 // history from the store, the provider settings and keys, one network session.
 class Rewriter {
 public:
-    // All three must outlive the rewriter; `keys` should be loaded.
-    Rewriter(Preferences& prefs, Store& store, KeyStore& keys);
+    // All four must outlive the rewriter; `keys` should be loaded.
+    Rewriter(Preferences& prefs, Store& store, KeyStore& keys, Clock& clock);
 
     // processText over the store's current data. When the service gives no reply, says why on
     // `err` (the result is then the text after the replacements).

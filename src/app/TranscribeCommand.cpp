@@ -1,7 +1,7 @@
 #include "app/CommandStore.h"
 #include "app/Commands.h"
 #include "app/Rewriter.h"
-#include "platform/KeychainSecretBackend.h"
+#include "keyring/KeychainSecretBackend.h"
 #include "speech/AudioConverter.h"
 #include "speech/NetworkThread.h"
 #include "speech/SonioxStream.h"
@@ -150,7 +150,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     SpeechStream::Options speechOptions;
     speechOptions.languages = env.prefs.languages();
     speechOptions.translateTo = env.prefs.translateTo();
-    CommandStore store(env.prefs);
+    CommandStore store(env.prefs, env.clock);
     speechOptions.terms = store.store().vocab().terms;
 
     auto errors = std::make_shared<ErrorBox>();
@@ -163,7 +163,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     NetworkThread network;
     const SonioxStream::Endpoint endpoint{QUrl(env.prefs.sonioxEndpoint()),
                                           env.prefs.sonioxModel()};
-    const Clock& clock = SystemClock::instance();
+    const Clock& clock = env.clock;
     auto transcriber = Transcriber::create([k = *key] { return knownKey(k); },
                                            SonioxStream::factory(network, endpoint, clock),
                                            speechOptions, callbacks, clock);
@@ -201,7 +201,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     errors->setFinishing(false);
     if (!text.isEmpty()) {
         // The same text processing a dictation gets: replacements, then the mode's rewrite.
-        Rewriter rewriter(env.prefs, store.store(), keys);
+        Rewriter rewriter(env.prefs, store.store(), keys, env.clock);
         const QString mode = options->mode.isEmpty() ? QStringLiteral("quillet")
                                                      : rewriter.modeIdFor(options->mode, env.err);
         const std::optional<QString> app =

@@ -67,7 +67,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
         if (a.trimmed().isEmpty())
             co_return usage(env, QStringLiteral("an empty text is not a term"));
 
-    CommandStore data(env.prefs);
+    CommandStore data(env.prefs, env.clock);
     Store& store = data.store();
     int code = 0;
     if (action.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "app/Commands.h"
 #include "app/Version.h"
 #include "store/Preferences.h"
+#include "util/Clock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -84,8 +85,9 @@ int main(int argc, char** argv)
     }
 
     Preferences prefs(Preferences::defaultPath(), domain);
+    SystemClock clock;
     int exitCode = 1;
-    auto task = run(CommandEnv{args, prefs, out, err});
+    auto task = run(CommandEnv{args, prefs, clock, out, err});
     task.then([&](int code) {
         exitCode = code;
         out.flush();

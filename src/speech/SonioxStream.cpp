@@ -2,7 +2,6 @@
 
 #include "speech/NetworkThread.h"
 #include "speech/SonioxResponse.h"
-#include "store/Preferences.h"
 #include "util/Clock.h"
 
 #include <QCoroFuture>
@@ -93,11 +92,6 @@ struct SonioxStream::Socket {
         socket->close(code);
     }
 };
-
-SonioxStream::Endpoint SonioxStream::Endpoint::fromPreferences(const Preferences& preferences)
-{
-    return {QUrl(preferences.sonioxEndpoint()), preferences.sonioxModel()};
-}
 
 SonioxStream::SonioxStream(NetworkThread& network, const Clock& clock, bool translate,
                            Callbacks callbacks)

@@ -14,7 +14,6 @@ namespace quillet {
 
 class Clock;
 class NetworkThread;
-class Preferences;
 
 // One WebSocket session with the Soniox real-time service. The socket lives on the network
 // thread; this object may be used from any thread. Every field below the mutex is touched only
@@ -27,8 +26,6 @@ public:
     struct Endpoint {
         QUrl url;
         QString model;
-        // The preferences "sonioxEndpoint" and "sonioxModel", read now.
-        static Endpoint fromPreferences(const Preferences& preferences);
     };
 
     // How often a pending finish looks at its timers.

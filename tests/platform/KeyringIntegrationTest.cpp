@@ -1,7 +1,7 @@
 // The key store on the real desktop keyring (gnome-keyring on the session bus), and without any
 // keyring service at all.
 
-#include "platform/KeychainSecretBackend.h"
+#include "keyring/KeychainSecretBackend.h"
 #include "store/KeyStore.h"
 #include "util/TestSupport.h"
 

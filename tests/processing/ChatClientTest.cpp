@@ -3,7 +3,7 @@
 #include "ChatSimulator.h"
 #include "processing/ProviderSettings.h"
 #include "store/Preferences.h"
-#include "util/Clock.h"
+#include "util/ManualClock.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "processing/ChatService.h"
-#include "util/Clock.h"
+#include "util/ManualClock.h"
 
 #include <QList>
 

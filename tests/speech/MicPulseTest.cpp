@@ -1,6 +1,6 @@
 // Capture through a real PulseAudio server: run under tests/tools/with-desktop.sh, whose server
 // has the virtual microphone "vmic" fed by whatever is played into "vmic_sink".
-#include "platform/PulseAudioSystem.h"
+#include "pulse/PulseAudioSystem.h"
 #include "speech/Mic.h"
 
 #include <QElapsedTimer>

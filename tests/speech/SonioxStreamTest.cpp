@@ -3,7 +3,6 @@
 #include "ScriptedServer.h"
 #include "SpeechTestSupport.h"
 #include "speech/NetworkThread.h"
-#include "store/Preferences.h"
 #include "util/Clock.h"
 
 #include <QJsonArray>
@@ -51,7 +50,6 @@ class SonioxStreamTest : public QObject {
     Q_OBJECT
 private slots:
     void configurationAndHandshake();
-    void endpointFromPreferences();
     void transcriptFollowsResponses();
     void badResponsesAreIgnored();
     void errorResponseThenSocketFailure();
@@ -69,18 +67,20 @@ private:
         std::shared_ptr<SonioxStream> stream;
     };
     Session open(ScriptedServer& server, const SonioxStream::Options& options = {},
-                 const Clock& clock = SystemClock::instance(), const QString& key = "key-1");
+                 const Clock* clock = nullptr, const QString& key = "key-1");
 
     NetworkThread m_network;
+    SystemClock m_clock;
 };
 
 SonioxStreamTest::Session SonioxStreamTest::open(ScriptedServer& server,
                                                  const SonioxStream::Options& options,
-                                                 const Clock& clock, const QString& key)
+                                                 const Clock* clock, const QString& key)
 {
     Session s;
-    s.stream = SonioxStream::create(m_network, {server.url(), QStringLiteral("stt-rt-v5")}, clock,
-                                    key, options, Recorder::forStream(s.log));
+    s.stream =
+        SonioxStream::create(m_network, {server.url(), QStringLiteral("stt-rt-v5")},
+                             clock ? *clock : m_clock, key, options, Recorder::forStream(s.log));
     // Connected and configured; otherwise the session comes back without a stream.
     if (!QTest::qWaitFor(
             [&] { return server.count() == 1 && !server.connection().texts.isEmpty(); }, kWait))
@@ -118,20 +118,6 @@ void SonioxStreamTest::configurationAndHandshake()
     QCOMPARE(c.binaries[0], QByteArray(1920, 'a'));
     QCOMPARE(c.binaries[1], QByteArray(32000, 'b'));
     QCOMPARE(c.texts.size(), 1);
-}
-
-void SonioxStreamTest::endpointFromPreferences()
-{
-    QTemporaryDir dir;
-    Preferences defaults(dir.filePath("defaults.conf"));
-    const auto standard = SonioxStream::Endpoint::fromPreferences(defaults);
-    QCOMPARE(standard.url, QUrl("wss://stt-rt.soniox.com/transcribe-websocket"));
-    QCOMPARE(standard.model, QStringLiteral("stt-rt-v5"));
-    Preferences chosen(dir.filePath("test.conf"),
-                       {{"sonioxEndpoint", "ws://127.0.0.1:9/x"}, {"sonioxModel", "m-2"}});
-    const auto endpoint = SonioxStream::Endpoint::fromPreferences(chosen);
-    QCOMPARE(endpoint.url, QUrl("ws://127.0.0.1:9/x"));
-    QCOMPARE(endpoint.model, QStringLiteral("m-2"));
 }
 
 void SonioxStreamTest::transcriptFollowsResponses()
@@ -222,8 +208,8 @@ void SonioxStreamTest::connectionRefused()
 {
     QFETCH(QUrl, url);
     auto log = std::make_shared<Recorder>();
-    auto stream = SonioxStream::create(m_network, {url, "m"}, SystemClock::instance(), "k", {},
-                                       Recorder::forStream(log));
+    auto stream =
+        SonioxStream::create(m_network, {url, "m"}, m_clock, "k", {}, Recorder::forStream(log));
     stream->sendAudio(QByteArray(100, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(log->count("down"), 1, kWait);
     expectEnded(*log, *stream, 1);
@@ -244,8 +230,8 @@ void SonioxStreamTest::finishEnds()
 {
     QFETCH(QString, how);
     ScriptedServer server;
-    SharedManualClock clock;
-    auto s = open(server, {}, clock);
+    ManualClock clock;
+    auto s = open(server, {}, &clock);
     QVERIFY(s.stream);
     server.reply(
         R"({"tokens":[{"text":"Hello","is_final":true},{"text":" th","is_final":false}]})");
@@ -306,8 +292,8 @@ void SonioxStreamTest::finishWithTranslationWaitsForFinished()
 void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
 {
     ScriptedServer server;
-    SharedManualClock clock;
-    auto s = open(server, {}, clock);
+    ManualClock clock;
+    auto s = open(server, {}, &clock);
     QVERIFY(s.stream);
     PendingText finish(s.stream->finish(3.0, 20.0));
     QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);

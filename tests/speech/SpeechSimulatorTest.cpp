@@ -61,15 +61,17 @@ private slots:
 private:
     std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
                                              const std::shared_ptr<Recorder>& reports,
-                                             const Clock& clock = SystemClock::instance(),
+                                             const Clock* clock = nullptr,
                                              SpeechStream::Options options = {})
     {
         return Transcriber::create(
             []() -> QCoro::Task<Result<QString>> { co_return Result<QString>("sim-key"); },
-            SonioxStream::factory(m_network, {sim.url(), QStringLiteral("stt-rt-v5")}, clock),
-            std::move(options), Recorder::forTranscriber(reports), clock);
+            SonioxStream::factory(m_network, {sim.url(), QStringLiteral("stt-rt-v5")},
+                                  clock ? *clock : m_clock),
+            std::move(options), Recorder::forTranscriber(reports), clock ? *clock : m_clock);
     }
     NetworkThread m_network;
+    SystemClock m_clock;
 };
 
 void SpeechSimulatorTest::checksKeyAndConfiguration_data()
@@ -142,7 +144,7 @@ void SpeechSimulatorTest::fullSession()
     SpeechStream::Options options;
     options.languages = {QStringLiteral("en")};
     options.terms = {QStringLiteral("Quillet")};
-    auto t = transcriber(sim, reports, SystemClock::instance(), options);
+    auto t = transcriber(sim, reports, nullptr, options);
     const QByteArray audio(64000, '\0');
     sendInChunks(*t, audio);
     QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").startsWith("hello world from"), kWait);
@@ -244,8 +246,8 @@ void SpeechSimulatorTest::stallSwitchesSession()
     QVERIFY(sim.start({"--timecode", "--words", words(30), "--ms-per-word", "200", "--stall-at-ms",
                        "1000", "--stall-connections", "1"}));
     auto reports = std::make_shared<Recorder>();
-    SharedManualClock clock;
-    auto t = transcriber(sim, reports, clock);
+    ManualClock clock;
+    auto t = transcriber(sim, reports, &clock);
     const QByteArray audio = timecodedAudio(0, 6500);
     sendInChunks(*t, audio.left(6000 * 32));
     QTRY_COMPARE_WITH_TIMEOUT(sim.log("stall").size(), 1, kWait);

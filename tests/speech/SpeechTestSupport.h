@@ -2,7 +2,7 @@
 
 #include "speech/SpeechStream.h"
 #include "speech/Transcriber.h"
-#include "util/Clock.h"
+#include "util/ManualClock.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -47,17 +47,6 @@ public:
 private:
     mutable QMutex m_mutex;
     QHash<QString, QStringList> m_entries;
-};
-
-// ManualClock is not safe to advance while the network thread reads it; this one is.
-class SharedManualClock final : public Clock {
-public:
-    double uptime() const override { return m_uptime.load(); }
-    QDateTime now() const override { return QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC); }
-    void advance(double seconds) { m_uptime = m_uptime.load() + seconds; }
-
-private:
-    std::atomic<double> m_uptime = 1000.0;
 };
 
 // Runs an awaitable text-producing task to completion in the background and keeps its result.

@@ -3,7 +3,7 @@
 // watched for changes made by a sync tool.
 
 #include "app/CliRunner.h"
-#include "platform/DBusChangeNotifier.h"
+#include "dbus/DBusChangeNotifier.h"
 #include "store/Preferences.h"
 #include "store/Store.h"
 #include "util/Clock.h"
@@ -33,8 +33,9 @@ struct Shared {
     CliRunner cli;
     Preferences prefs{cli.root.filePath("config/Quillet/Quillet.conf")};
     DBusChangeNotifier notifier;
+    SystemClock m_clock;
     std::optional<Store> store;
-    Store& open() { return store.emplace(cli.dataDir(), prefs, SystemClock::instance(), notifier); }
+    Store& open() { return store.emplace(cli.dataDir(), prefs, m_clock, notifier); }
 };
 
 QByteArray vocabJson(const QStringList& terms, const QDateTime& stamp)

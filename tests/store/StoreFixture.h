@@ -3,7 +3,7 @@
 #include "platform/FakeChangeNotifier.h"
 #include "store/Preferences.h"
 #include "store/Store.h"
-#include "util/Clock.h"
+#include "util/ManualClock.h"
 #include "util/TestSupport.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/EnchantSpellChecker.h"
+#include "enchant/EnchantSpellChecker.h"
 
 #include "util/Unicode.h"
 

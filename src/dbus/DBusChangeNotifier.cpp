@@ -1,4 +1,4 @@
-#include "platform/DBusChangeNotifier.h"
+#include "dbus/DBusChangeNotifier.h"
 
 #include <QCoroSignal>
 #include <QDBusMessage>

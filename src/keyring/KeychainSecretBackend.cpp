@@ -1,4 +1,4 @@
-#include "platform/KeychainSecretBackend.h"
+#include "keyring/KeychainSecretBackend.h"
 
 #include <QCoroSignal>
 #include <QTimer>

@@ -1,6 +1,6 @@
-#include "platform/PulseAudioSystem.h"
+#include "pulse/PulseAudioSystem.h"
 
-#include "platform/PulseAudioEngine.h"
+#include "pulse/PulseAudioEngine.h"
 
 namespace quillet {
 

@@ -1,4 +1,4 @@
-#include "platform/PulseAudioEngine.h"
+#include "pulse/PulseAudioEngine.h"
 
 #include <pulse/context.h>
 #include <pulse/error.h>
