@@ -36,8 +36,10 @@ QDateTime fromReferenceSeconds(double seconds);
 // A timestamp key: nullopt when absent or not a number.
 std::optional<QDateTime> date(const QJsonObject& o, QLatin1StringView key);
 
-// Canonical upper-case UUID text without braces, and its strict parse.
+// Canonical upper-case UUID text without braces, and its strict parse: 8-4-4-4-12 hexadecimal
+// digits in either case, nothing before or after.
 QString uuidText(const QUuid& id);
+std::optional<QUuid> parseUuid(QStringView text);
 std::optional<QUuid> uuid(const QJsonObject& o, QLatin1StringView key);
 
 } // namespace quillet::json
