@@ -64,7 +64,7 @@ std::optional<ModeSettings> ModeSettings::fromJson(const QJsonObject& object)
             return std::nullopt;
         settings.apps.insert(it.key(), it.value().toString());
     }
-    if (object.contains(QLatin1String("perApp"))) {
+    if (!json::isAbsent(object, QLatin1String("perApp"))) {
         settings.perApp = json::boolean(object, QLatin1String("perApp"));
         if (!settings.perApp)
             return std::nullopt;

@@ -50,6 +50,12 @@ QByteArray compact(const QJsonArray& array)
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
+bool isAbsent(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = o.value(key);
+    return v.isUndefined() || v.isNull();
+}
+
 std::optional<QString> string(const QJsonObject& o, QLatin1StringView key)
 {
     const QJsonValue v = o.value(key);

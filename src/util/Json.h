@@ -24,6 +24,9 @@ std::optional<QJsonArray> parseArray(const QByteArray& bytes);
 QByteArray compact(const QJsonObject& object);
 QByteArray compact(const QJsonArray& array);
 
+// An optional key is absent when it is missing or JSON null.
+bool isAbsent(const QJsonObject& o, QLatin1StringView key);
+
 std::optional<QString> string(const QJsonObject& o, QLatin1StringView key);
 std::optional<bool> boolean(const QJsonObject& o, QLatin1StringView key);
 std::optional<double> number(const QJsonObject& o, QLatin1StringView key);

@@ -110,7 +110,6 @@ private slots:
         add("colour as number", withStyleKey("color", 0x123456));
         add("id as null", withStyleKey("id", QJsonValue::Null));
         add("edited as text", withStyleKey("edited", "yes"));
-        add("edited as null", withStyleKey("edited", QJsonValue::Null));
         add("no styles", withKey("styles", QJsonValue::Undefined));
         add("no apps", withKey("apps", QJsonValue::Undefined));
         add("no otherApps", withKey("otherApps", QJsonValue::Undefined));
@@ -134,6 +133,15 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QVERIFY(!ModeSettings::decode(bytes).has_value());
+    }
+
+    void nullOptionalKeysReadAsAbsent()
+    {
+        QJsonObject doc = withStyleKey("edited", QJsonValue::Null);
+        doc["perApp"] = QJsonValue::Null;
+        const auto decoded = ModeSettings::decode(QJsonDocument(doc).toJson());
+        QVERIFY(decoded);
+        QVERIFY(!decoded->perApp && !decoded->styles[0].edited);
     }
 
     void colourTextIsKeptAsWritten()
