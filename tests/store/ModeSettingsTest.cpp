@@ -280,6 +280,10 @@ private slots:
         QCOMPARE(settings.appMode("TelegramDesktop"), std::optional<QString>("chat"));
         QCOMPARE(settings.appMode("telegramdesktop"), std::optional<QString>("chat"));
         QVERIFY(!settings.appMode("telegram"));
+        // Removing takes every spelling that a lookup would find.
+        settings.removeApp(QStringLiteral("kitty"));
+        settings.removeApp(QStringLiteral("slack"));
+        QVERIFY(!settings.appMode("KITTY") && !settings.appMode("Slack"));
     }
 
     void restoreDefaultApps()
