@@ -26,8 +26,9 @@ public:
     // $XDG_CONFIG_HOME/Quillet/Quillet.conf
     static QString defaultPath();
 
-    // Removes every "-name value" pair from `args` (the program name, args[0], is kept) and
-    // returns them as an argument domain. "--option" words and a lone "-" are left in place.
+    // Removes the "-name value" pairs that come before any other word of `args` (the program name,
+    // args[0], is kept) and returns them as an argument domain. The first "--option" word, lone
+    // "-" or other word ends the pairs.
     static QHash<QString, QString> takeArgumentDomain(QStringList& args);
 
     // Raw access. value() looks in the argument domain first, then the file.

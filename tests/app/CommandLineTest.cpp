@@ -60,6 +60,11 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains("no term or replacement \"nothing\""));
         QCOMPARE(readFile(cli.dataFile("vocabulary.json")), before);
+
+        // A text of the command may start with a hyphen.
+        QCOMPARE(cli.run({"vocab", "replace", "-ish", "ish"}).code, 0);
+        QCOMPARE(Vocabulary::decode(readFile(cli.dataFile("vocabulary.json")))->replacements,
+                 QList<Replacement>({{"-ish", "ish"}}));
     }
 
     void usageErrors_data()
