@@ -37,8 +37,9 @@ private slots:
     void init()
     {
         m_spelling = FakeSpellChecker();
-        m_spelling.addWords("en", {"deploy", "it", "to", "tonight", "there", "their", "cat", "dog",
-                                   "iphone", "email", "pages", "hello", "k8s", "the"});
+        m_spelling.addWords("en",
+                            {"deploy", "it", "to", "tonight", "there", "their", "cat", "dog",
+                             "iphone", "email", "pages", "hello", "k8s", "the", "very", "ok"});
         m_spelling.addWords("es", {"hola"});
         m_spelling.addWords("fr", {"bonjour"});
     }
@@ -95,11 +96,20 @@ private slots:
             << "we host it on get hub pagez today"
             << "we host it on GitHub Pages today"
             << QList<Correction>{{"get hub pagez", "GitHub Pages"}};
-        // The re-cased 'Pages' belongs to the same change as 'GitHub'.
-        QTest::newRow("three words into two, one re-cased")
+        // Words are compared by match key: the re-cased 'Pages' is a change of its own, dropped
+        // as a change of the first letter only.
+        QTest::newRow("two words into one beside a re-cased word")
             << "we host it on get hub pages today"
-            << "we host it on GitHub Pages today"
-            << QList<Correction>{{"get hub pages", "GitHub Pages"}};
+            << "we host it on GitHub Pages today" << QList<Correction>{{"get hub", "GitHub"}};
+        QTest::newRow("sentence capital beside the correction")
+            << "the cuba netties cluster is down"
+            << "The Kubernetes cluster is down"
+            << QList<Correction>{{"cuba netties", "Kubernetes"}};
+        // Capitals typed for emphasis are no correction; an unknown word in capitals is jargon.
+        QTest::newRow("emphasis") << "that is very nice ok"
+                                  << "that is VERY nice OK" << QList<Correction>{};
+        QTest::newRow("acronym") << "we use nasa data now"
+                                 << "we use NASA data now" << QList<Correction>{{"nasa", "NASA"}};
         QTest::newRow("four words removed")
             << "we host it on thee get hub pagez today"
             << "we host it on GitHub Pages today" << QList<Correction>{};
