@@ -72,23 +72,49 @@ private slots:
         QCOMPARE(v.replacements.size(), 2);
     }
 
-    void mergeKeepsLocalEntries()
+    void mergeAddsTermsAsAddTermDoesAndKeepsTheStamp()
     {
         Vocabulary local;
         local.terms = {"Kubernetes"};
-        local.replacements = pairs({{"teh", "the"}});
         local.updatedAt = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
         Vocabulary remote;
         remote.terms = {"kubernetes", " Quillet ", "", "quillet"};
-        // Taken over as they are: untrimmed, and even with from equal to to.
-        remote.replacements =
-            pairs({{"TEH", "x"}, {" gh ", "GitHub"}, {"same", "same"}, {"GH ", "y"}});
         remote.updatedAt = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
         local.merge(remote);
         QCOMPARE(local.terms, QStringList({"Kubernetes", "Quillet"}));
-        QCOMPARE(local.replacements,
-                 pairs({{"teh", "the"}, {" gh ", "GitHub"}, {"same", "same"}, {"GH ", "y"}}));
         QCOMPARE(local.updatedAt, QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+    }
+
+    // A replacement whose `from` is present already, ignoring case, is skipped; the others are
+    // taken over as they are.
+    void mergeKeepsReplacementsAlreadyPresent_data()
+    {
+        QTest::addColumn<QList<Replacement>>("local");
+        QTest::addColumn<QList<Replacement>>("other");
+        QTest::addColumn<QList<Replacement>>("expected");
+        const auto row = [](const char* name, QList<Replacement> local, QList<Replacement> other,
+                            QList<Replacement> expected) {
+            QTest::newRow(name) << local << other << expected;
+        };
+        row("local wins", {{"teh", "the"}}, {{"TEH", "x"}}, {{"teh", "the"}});
+        row("untrimmed, even from equal to to", {{"teh", "the"}},
+            {{" gh ", "GitHub"}, {"same", "same"}},
+            {{"teh", "the"}, {" gh ", "GitHub"}, {"same", "same"}});
+        row("one taken over earlier wins", {}, {{"gh", "GitHub"}, {"GH", "Git Hub"}},
+            {{"gh", "GitHub"}});
+    }
+
+    void mergeKeepsReplacementsAlreadyPresent()
+    {
+        QFETCH(QList<Replacement>, local);
+        QFETCH(QList<Replacement>, other);
+        QFETCH(QList<Replacement>, expected);
+        Vocabulary v;
+        v.replacements = local;
+        Vocabulary remote;
+        remote.replacements = other;
+        v.merge(remote);
+        QCOMPARE(v.replacements, expected);
     }
 
     void learnAddsTermsAndReplacementsAndReturnsEveryTarget()
