@@ -133,11 +133,6 @@ QVariant Preferences::value(const QString& key) const
     return fileValue(key);
 }
 
-bool Preferences::contains(const QString& key) const
-{
-    return value(key).isValid();
-}
-
 void Preferences::setValue(const QString& key, const QVariant& value)
 {
     {

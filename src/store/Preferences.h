@@ -33,7 +33,6 @@ public:
 
     // Raw access. value() looks in the argument domain first, then the file.
     QVariant value(const QString& key) const;
-    bool contains(const QString& key) const;
     void setValue(const QString& key, const QVariant& value);
     void remove(const QString& key);
     // Sets a value in the argument domain only (for this run).
@@ -41,11 +40,7 @@ public:
 
     // Typed reads with a default for a missing or wrongly typed value.
     QString string(const QString& key, const QString& fallback = {}) const;
-    bool boolean(const QString& key, bool fallback) const;
     double number(const QString& key, double fallback) const;
-    qint64 integer(const QString& key, qint64 fallback) const;
-    // A list of strings; anything else (or a list holding non-strings) reads as `fallback`.
-    QStringList stringList(const QString& key, const QStringList& fallback) const;
     // A string that is absent, or present but empty, reads as nullopt.
     std::optional<QString> nonEmptyString(const QString& key) const;
 
@@ -102,6 +97,10 @@ signals:
     void changed(const QString& key);
 
 private:
+    bool boolean(const QString& key, bool fallback) const;
+    qint64 integer(const QString& key, qint64 fallback) const;
+    // A list of strings; anything else (or a list holding non-strings) reads as `fallback`.
+    QStringList stringList(const QString& key, const QStringList& fallback) const;
     QVariant fileValue(const QString& key) const;
     std::optional<QString> argument(const QString& key) const;
 
