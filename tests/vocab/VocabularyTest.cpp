@@ -21,12 +21,6 @@ QList<Replacement> pairs(std::initializer_list<std::pair<const char*, const char
 class VocabularyTest : public QObject {
     Q_OBJECT
 private slots:
-    void newVocabularyIsEmpty()
-    {
-        const Vocabulary v;
-        QVERIFY(v.terms.isEmpty() && v.replacements.isEmpty() && !v.updatedAt);
-    }
-
     void addTermTrimsAndKeepsTheFirstSpelling()
     {
         Vocabulary v;
@@ -133,16 +127,6 @@ private slots:
         QCOMPARE(v, before);
     }
 
-    void equalityAndIdentityOfReplacements()
-    {
-        const Replacement a{"Teh", "The"};
-        QCOMPARE(a.id(), QStringLiteral("teh"));
-        QVERIFY(a == (Replacement{"Teh", "The"}));
-        QVERIFY(!(a == Replacement{"teh", "The"}));
-        QCOMPARE(qHash(a), qHash(Replacement{"Teh", "The"}));
-        QVERIFY(qHash(a) != qHash(Replacement{"Teh", "the"}));
-    }
-
     void jsonRoundTrip()
     {
         Vocabulary v;
@@ -178,15 +162,10 @@ private slots:
         QTest::newRow("array") << QByteArray("[]");
         QTest::newRow("no terms") << QByteArray(R"({"replacements":[]})");
         QTest::newRow("no replacements") << QByteArray(R"({"terms":[]})");
-        QTest::newRow("terms not array") << QByteArray(R"({"terms":"a","replacements":[]})");
-        QTest::newRow("term not string") << QByteArray(R"({"terms":["a",1],"replacements":[]})");
-        QTest::newRow("terms null") << QByteArray(R"({"terms":null,"replacements":[]})");
         QTest::newRow("replacement not object")
             << QByteArray(R"({"terms":[],"replacements":["a"]})");
         QTest::newRow("replacement without to")
             << QByteArray(R"({"terms":[],"replacements":[{"from":"a"}]})");
-        QTest::newRow("replacement to number")
-            << QByteArray(R"({"terms":[],"replacements":[{"from":"a","to":2}]})");
         QTest::newRow("stamp as text")
             << QByteArray(R"({"terms":[],"replacements":[],"updatedAt":"2024-01-01"})");
         QTest::newRow("truncated") << QByteArray(R"({"terms":[],"replacements":[)");
