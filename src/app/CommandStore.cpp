@@ -2,8 +2,11 @@
 
 namespace quillet {
 
-CommandStore::CommandStore(Preferences& prefs, Clock& clock)
-    : m_store(Store::defaultDir(), prefs, clock, m_notifier)
+CommandStore::CommandStore(Preferences& prefs, Clock& clock, QTextStream& err)
+    : m_store(Store::defaultDir(), prefs, clock, m_notifier, [&err](const QString& message) {
+        err << "quillet: " << message << "\n";
+        err.flush();
+    })
 {}
 
 } // namespace quillet

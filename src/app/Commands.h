@@ -19,6 +19,10 @@ struct CommandEnv {
     QTextStream& err;
 };
 
+// Runs a command on the application's event loop until it finishes and returns its exit code; a
+// command that throws is reported on `err` and exits with 1. Both streams are flushed.
+int runToCompletion(QCoro::Task<int> command, QTextStream& out, QTextStream& err);
+
 // Each returns the process exit code.
 QCoro::Task<int> runVocabCommand(CommandEnv env);
 QCoro::Task<int> runHistoryCommand(CommandEnv env);

@@ -36,10 +36,15 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         co_return 0;
     }
     if (args.size() == 1 && args[0] == u"clear") {
-        CommandStore data(env.prefs, env.clock);
-        const qsizetype count = data.store().history().size();
-        data.store().clearHistory();
-        env.out << "Cleared " << count << (count == 1 ? " entry\n" : " entries\n");
+        CommandStore data(env.prefs, env.clock, env.err);
+        const auto cleared = data.store().clearHistory();
+        if (!cleared) {
+            env.err << "quillet history: the history was not cleared: " << cleared.error() << "\n";
+            co_return 1;
+        }
+        env.out << "Cleared " << *cleared << (*cleared == 1 ? " entry\n" : " entries\n");
+        QCoro::Task<void> announced = data.flush();
+        co_await announced;
         co_return 0;
     }
     bool asJson = false;
@@ -64,7 +69,7 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         }
     }
 
-    CommandStore data(env.prefs, env.clock);
+    CommandStore data(env.prefs, env.clock, env.err);
     QList<Entry> entries = data.store().history();
     if (limit && entries.size() > *limit)
         entries.resize(*limit);

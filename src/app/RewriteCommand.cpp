@@ -94,7 +94,7 @@ QCoro::Task<int> runRewriteCommand(CommandEnv env)
         co_return 0;
     }
 
-    CommandStore store(env.prefs, env.clock);
+    CommandStore store(env.prefs, env.clock, env.err);
     KeychainSecretBackend keyring;
     KeyStore keys(keyring);
     co_await keys.load();

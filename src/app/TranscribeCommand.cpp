@@ -150,7 +150,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     SpeechStream::Options speechOptions;
     speechOptions.languages = env.prefs.languages();
     speechOptions.translateTo = env.prefs.translateTo();
-    CommandStore store(env.prefs, env.clock);
+    CommandStore store(env.prefs, env.clock, env.err);
     speechOptions.terms = store.store().vocab().terms;
 
     auto errors = std::make_shared<ErrorBox>();

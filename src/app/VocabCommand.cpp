@@ -42,6 +42,12 @@ bool sameText(const QString& a, const QString& b)
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
 
+int notSaved(CommandEnv& env, const QString& what, const QString& error)
+{
+    env.err << "quillet vocab: " << what << ": " << error << "\n";
+    return 1;
+}
+
 } // namespace
 
 QCoro::Task<int> runVocabCommand(CommandEnv env)
@@ -67,19 +73,21 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
         if (a.trimmed().isEmpty())
             co_return usage(env, QStringLiteral("an empty text is not a term"));
 
-    CommandStore data(env.prefs, env.clock);
+    CommandStore data(env.prefs, env.clock, env.err);
     Store& store = data.store();
     int code = 0;
     if (action.isEmpty()) {
         list(env, store.vocab());
     } else if (action == u"add") {
         const QString term = args[0].trimmed();
-        const bool changed = store.changeVocabulary([&](Vocabulary& v) {
+        const auto changed = store.changeVocabulary([&](Vocabulary& v) {
             const Vocabulary before = v;
             v.addTerm(term);
             return v != before;
         });
-        if (changed)
+        if (!changed)
+            code = notSaved(env, QStringLiteral("\"%1\" was not added").arg(term), changed.error());
+        else if (*changed)
             env.out << "Added \"" << term << "\"\n";
         else
             env.out << "\"" << term << "\" is already in the vocabulary\n";
@@ -88,13 +96,15 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
         const QString to = args[1].trimmed();
         if (from == to)
             co_return usage(env, QStringLiteral("FROM and TO are the same"));
-        const bool changed = store.changeVocabulary([&](Vocabulary& v) {
+        const auto changed = store.changeVocabulary([&](Vocabulary& v) {
             const Vocabulary before = v;
             v.addReplacement(from, to);
             v.addTerm(to);
             return v != before;
         });
-        if (changed)
+        if (!changed)
+            code = notSaved(env, QStringLiteral("the replacement was not saved"), changed.error());
+        else if (*changed)
             env.out << "Replacing \"" << from << "\" with \"" << to << "\"\n";
         else
             env.out << "\"" << from << "\" is already replaced with \"" << to << "\"\n";
@@ -102,7 +112,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
         const QString target = args[0].trimmed();
         qsizetype terms = 0;
         qsizetype replacements = 0;
-        store.changeVocabulary([&](Vocabulary& v) {
+        const auto changed = store.changeVocabulary([&](Vocabulary& v) {
             QSet<qsizetype> termPositions;
             for (qsizetype i = 0; i < v.terms.size(); ++i)
                 if (sameText(v.terms[i].trimmed(), target))
@@ -117,7 +127,9 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
             v.removeReplacements(replacementPositions);
             return terms + replacements > 0;
         });
-        if (terms + replacements == 0) {
+        if (!changed) {
+            code = notSaved(env, QStringLiteral("nothing was removed"), changed.error());
+        } else if (terms + replacements == 0) {
             env.err << "quillet vocab: no term or replacement \"" << target << "\"\n";
             code = 1;
         } else {
@@ -127,7 +139,8 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
                 env.out << "Removed the replacement of \"" << target << "\"\n";
         }
     }
-    co_await data.flush();
+    QCoro::Task<void> announced = data.flush();
+    co_await announced;
     co_return code;
 }
 

@@ -70,7 +70,7 @@ int main(int argc, char** argv)
 
     if (args.isEmpty() || args.first() == u"--help" || args.first() == u"help") {
         out << kUsage;
-        return args.isEmpty() ? 0 : 0;
+        return 0;
     }
     if (args.first() == u"--version") {
         out << "Quillet " << QUILLET_VERSION << " (build " << QUILLET_BUILD_NUMBER << ")\n";
@@ -86,15 +86,5 @@ int main(int argc, char** argv)
 
     Preferences prefs(Preferences::defaultPath(), domain);
     SystemClock clock;
-    int exitCode = 1;
-    auto task = run(CommandEnv{args, prefs, clock, out, err});
-    task.then([&](int code) {
-        exitCode = code;
-        out.flush();
-        err.flush();
-        QCoreApplication::exit(code);
-    });
-    if (!task.isReady())
-        app.exec();
-    return exitCode;
+    return runToCompletion(run(CommandEnv{args, prefs, clock, out, err}), out, err);
 }

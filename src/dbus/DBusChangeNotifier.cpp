@@ -14,15 +14,18 @@ DBusChangeNotifier::DBusChangeNotifier(QDBusConnection connection, QObject* pare
     : ChangeNotifier(parent)
     , m_connection(std::move(connection))
 {
-    if (m_connection.isConnected())
+    if (!m_connection.isConnected())
+        return;
+    for (const QString& member : {vocabMember, historyMember})
         m_connection.connect(QString(), path, interface, member, this,
                              SLOT(onSignal(QDBusMessage)));
 }
 
-void DBusChangeNotifier::post()
+void DBusChangeNotifier::post(Topic topic)
 {
     if (!m_connection.isConnected())
         return;
+    const QString& member = topic == Topic::history ? historyMember : vocabMember;
     m_connection.send(QDBusMessage::createSignal(path, interface, member));
 }
 
@@ -46,7 +49,7 @@ void DBusChangeNotifier::onSignal(const QDBusMessage& message)
     // The bus also hands our own signals back to us.
     if (message.service() == m_connection.baseService())
         return;
-    emit received();
+    emit received(message.member() == historyMember ? Topic::history : Topic::vocab);
 }
 
 } // namespace quillet

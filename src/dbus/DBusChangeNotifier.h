@@ -8,19 +8,21 @@ class QDBusMessage;
 
 namespace quillet {
 
-// The change announcement as a signal on the session bus: path /com/fernwick/quillet, interface
-// com.fernwick.quillet, member "vocab", no arguments. Without a session bus it does nothing.
+// The change announcements as signals on the session bus: path /com/fernwick/quillet, interface
+// com.fernwick.quillet, member "vocab" (vocabulary or modes) or "history", no arguments. Without
+// a session bus it does nothing.
 class DBusChangeNotifier final : public ChangeNotifier {
     Q_OBJECT
 public:
     static inline const QString path = QStringLiteral("/com/fernwick/quillet");
     static inline const QString interface = QStringLiteral("com.fernwick.quillet");
-    static inline const QString member = QStringLiteral("vocab");
+    static inline const QString vocabMember = QStringLiteral("vocab");
+    static inline const QString historyMember = QStringLiteral("history");
 
     explicit DBusChangeNotifier(QDBusConnection connection = QDBusConnection::sessionBus(),
                                 QObject* parent = nullptr);
 
-    void post() override;
+    void post(Topic topic) override;
     QCoro::Task<void> flush() override;
 
 private slots:

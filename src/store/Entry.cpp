@@ -30,11 +30,11 @@ std::optional<Entry> Entry::fromJson(const QJsonObject& o)
     const auto mode = json::string(o, QLatin1String("mode"));
     if (!id || !date || !raw || !text || !mode)
         return std::nullopt;
-    const QJsonValue app = o.value(QLatin1String("app"));
-    if (app.isString())
-        e.app = app.toString();
-    else if (!app.isUndefined() && !app.isNull())
-        return std::nullopt;
+    if (!json::isAbsent(o, QLatin1String("app"))) {
+        e.app = json::string(o, QLatin1String("app"));
+        if (!e.app)
+            return std::nullopt;
+    }
     e.id = *id;
     e.date = *date;
     e.raw = *raw;

@@ -64,7 +64,7 @@ std::optional<ModeSettings> ModeSettings::fromJson(const QJsonObject& object)
             return std::nullopt;
         settings.apps.insert(it.key(), it.value().toString());
     }
-    if (object.contains(QLatin1String("perApp"))) {
+    if (!json::isAbsent(object, QLatin1String("perApp"))) {
         settings.perApp = json::boolean(object, QLatin1String("perApp"));
         if (!settings.perApp)
             return std::nullopt;
@@ -147,7 +147,9 @@ void ModeSettings::setAppMode(const QString& appId, const QString& id)
 
 void ModeSettings::removeApp(const QString& appId)
 {
-    apps.remove(appId);
+    // Every key appMode() could find for it, so no other spelling stays in effect.
+    apps.removeIf(
+        [&](const auto& entry) { return entry.key().compare(appId, Qt::CaseInsensitive) == 0; });
 }
 
 void ModeSettings::setOtherApps(const QString& id)

@@ -50,6 +50,7 @@ struct ModeSettings {
     void moveStyles(const std::set<int>& offsets, int destination);
     void addApp(const QString& appId);
     void setAppMode(const QString& appId, const QString& id);
+    // Removes every key equal to `appId` ignoring case.
     void removeApp(const QString& appId);
     void setOtherApps(const QString& id);
     void setPerApp(bool on);

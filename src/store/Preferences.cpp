@@ -100,21 +100,18 @@ QString Preferences::defaultPath()
 
 QHash<QString, QString> Preferences::takeArgumentDomain(QStringList& args)
 {
+    // Only the pairs before the first other word: what follows belongs to the command, whose
+    // texts may well start with a hyphen ("-ish", "-5 degrees").
     QHash<QString, QString> domain;
-    QStringList kept;
-    if (!args.isEmpty())
-        kept << args.first();
-    for (qsizetype i = 1; i < args.size(); ++i) {
+    qsizetype i = 1;
+    for (; i + 1 < args.size(); i += 2) {
         const QString& a = args[i];
-        const bool pairKey = a.size() > 1 && a.startsWith(u'-') && !a.startsWith(u"--");
-        if (pairKey && i + 1 < args.size()) {
-            domain.insert(a.mid(1), args[i + 1]);
-            ++i;
-        } else {
-            kept << a;
-        }
+        if (a.size() < 2 || !a.startsWith(u'-') || a.startsWith(u"--"))
+            break;
+        domain.insert(a.mid(1), args[i + 1]);
     }
-    args = kept;
+    if (i > 1)
+        args.remove(1, i - 1);
     return domain;
 }
 
@@ -134,11 +131,6 @@ QVariant Preferences::value(const QString& key) const
             return *it;
     }
     return fileValue(key);
-}
-
-bool Preferences::contains(const QString& key) const
-{
-    return value(key).isValid();
 }
 
 void Preferences::setValue(const QString& key, const QVariant& value)

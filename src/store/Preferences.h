@@ -26,13 +26,13 @@ public:
     // $XDG_CONFIG_HOME/Quillet/Quillet.conf
     static QString defaultPath();
 
-    // Removes every "-name value" pair from `args` (the program name, args[0], is kept) and
-    // returns them as an argument domain. "--option" words and a lone "-" are left in place.
+    // Removes the "-name value" pairs that come before any other word of `args` (the program name,
+    // args[0], is kept) and returns them as an argument domain. The first "--option" word, lone
+    // "-" or other word ends the pairs.
     static QHash<QString, QString> takeArgumentDomain(QStringList& args);
 
     // Raw access. value() looks in the argument domain first, then the file.
     QVariant value(const QString& key) const;
-    bool contains(const QString& key) const;
     void setValue(const QString& key, const QVariant& value);
     void remove(const QString& key);
     // Sets a value in the argument domain only (for this run).
@@ -40,11 +40,7 @@ public:
 
     // Typed reads with a default for a missing or wrongly typed value.
     QString string(const QString& key, const QString& fallback = {}) const;
-    bool boolean(const QString& key, bool fallback) const;
     double number(const QString& key, double fallback) const;
-    qint64 integer(const QString& key, qint64 fallback) const;
-    // A list of strings; anything else (or a list holding non-strings) reads as `fallback`.
-    QStringList stringList(const QString& key, const QStringList& fallback) const;
     // A string that is absent, or present but empty, reads as nullopt.
     std::optional<QString> nonEmptyString(const QString& key) const;
 
@@ -101,6 +97,10 @@ signals:
     void changed(const QString& key);
 
 private:
+    bool boolean(const QString& key, bool fallback) const;
+    qint64 integer(const QString& key, qint64 fallback) const;
+    // A list of strings; anything else (or a list holding non-strings) reads as `fallback`.
+    QStringList stringList(const QString& key, const QStringList& fallback) const;
     QVariant fileValue(const QString& key) const;
     std::optional<QString> argument(const QString& key) const;
 

@@ -1,6 +1,5 @@
 #include "store/Store.h"
 
-#include "platform/ChangeNotifier.h"
 #include "store/ModeRules.h"
 #include "util/Clock.h"
 
@@ -18,21 +17,46 @@ bool isLater(const std::optional<QDateTime>& a, const std::optional<QDateTime>& 
     return !b || *a > *b;
 }
 
+enum class SyncAction { none, adoptRemote, publishLocal };
+
+SyncAction syncAction(const std::optional<Vocabulary>& remote, const Vocabulary& local)
+{
+    if (!remote)
+        return local.updatedAt ? SyncAction::publishLocal : SyncAction::none;
+    if (isLater(remote->updatedAt, local.updatedAt))
+        return SyncAction::adoptRemote;
+    if (isLater(local.updatedAt, remote->updatedAt))
+        return SyncAction::publishLocal;
+    return SyncAction::none;
+}
+
+bool vocabularyDecodes(const QByteArray& bytes)
+{
+    return Vocabulary::decode(bytes).has_value();
+}
+
+template <typename T> Result<T> failed(const QString& error)
+{
+    return Result<T>::failure(error);
+}
+
 } // namespace
 
 Store::Store(const QString& dir, Preferences& prefs, Clock& clock, ChangeNotifier& notifier,
-             QObject* parent)
+             DataWarning warn, QObject* parent)
     : QObject(parent)
     , m_dir(dir)
     , m_clock(clock)
     , m_notifier(notifier)
-    , m_vocabFile(QDir(dir).filePath(vocabularyFileName), clock,
-                  [](const QByteArray& b) { return Vocabulary::decode(b).has_value(); })
-    , m_historyFile(QDir(dir).filePath(historyFileName), clock,
-                    [](const QByteArray& b) { return Entry::decodeList(b).has_value(); })
-    , m_modesFile(QDir(dir).filePath(modesFileName), clock,
-                  [](const QByteArray& b) { return ModeSettings::decode(b).has_value(); })
-    , m_cloud(prefs)
+    , m_warn(std::move(warn))
+    , m_vocabFile(QDir(dir).filePath(vocabularyFileName), clock, vocabularyDecodes, m_warn)
+    , m_historyFile(
+          QDir(dir).filePath(historyFileName), clock,
+          [](const QByteArray& b) { return Entry::decodeList(b).has_value(); }, m_warn)
+    , m_modesFile(
+          QDir(dir).filePath(modesFileName), clock,
+          [](const QByteArray& b) { return ModeSettings::decode(b).has_value(); }, m_warn)
+    , m_cloud(prefs, clock, vocabularyDecodes, m_warn)
     , m_modes(ModeSettings::defaults())
 {
     QDir().mkpath(m_dir);
@@ -45,7 +69,7 @@ Store::Store(const QString& dir, Preferences& prefs, Clock& clock, ChangeNotifie
     refreshBuiltIns(m_modes.styles);
 
     connect(&m_cloud, &SyncFolder::changedExternally, this, &Store::syncVocabulary);
-    connect(&m_notifier, &ChangeNotifier::received, this, &Store::reloadShared);
+    connect(&m_notifier, &ChangeNotifier::received, this, &Store::reload);
     syncVocabulary();
 }
 
@@ -72,12 +96,17 @@ std::optional<Vocabulary> Store::readVocabulary()
 
 std::optional<QList<Entry>> Store::readHistory()
 {
-    const auto bytes = m_historyFile.read();
+    auto bytes = m_historyFile.read();
     if (!bytes)
         return std::nullopt;
     auto h = Entry::decodeList(*bytes);
-    if (!h)
+    if (!h) {
         m_historyFile.noteUndecodable();
+        return std::nullopt;
+    }
+    if (*h != m_history)
+        m_historyJson.clear();
+    m_historyBytes = std::move(*bytes);
     return h;
 }
 
@@ -102,6 +131,8 @@ void Store::setVocab(Vocabulary value)
 
 void Store::setHistory(QList<Entry> value)
 {
+    if (value == m_history)
+        return;
     m_history = std::move(value);
     emit historyChanged();
 }
@@ -114,8 +145,10 @@ void Store::setModes(ModeSettings value)
     emit modesChanged();
 }
 
-bool Store::changeVocabulary(const std::function<bool(Vocabulary&)>& op)
+Result<bool> Store::changeVocabulary(const std::function<bool(Vocabulary&)>& op)
 {
+    // Without the lock the change still applies in memory; it is reported as not written.
+    const auto lock = m_vocabFile.lock();
     // Start from the file so that a change another process wrote is not lost.
     Vocabulary next = readVocabulary().value_or(m_vocab);
     if (!op(next)) {
@@ -124,182 +157,259 @@ bool Store::changeVocabulary(const std::function<bool(Vocabulary&)>& op)
     }
     next.updatedAt = m_clock.now();
     setVocab(std::move(next));
+    if (!lock)
+        return failed<bool>(lock.error());
     const QByteArray bytes = m_vocab.encode();
-    m_vocabFile.write(bytes);
+    if (auto written = m_vocabFile.write(bytes); !written)
+        return failed<bool>(written.error());
     m_cloud.write(bytes);
-    m_notifier.post();
+    m_notifier.post(ChangeNotifier::Topic::vocab);
     return true;
 }
 
-void Store::addTerm(const QString& term)
+namespace {
+
+Result<void> done(const Result<bool>& changed)
 {
-    changeVocabulary([&](Vocabulary& v) {
-        v.addTerm(term);
-        return true;
-    });
+    return changed ? Result<void>() : Result<void>::failure(changed.error());
 }
 
-void Store::addReplacement(const QString& from, const QString& to)
+} // namespace
+
+Result<void> Store::addTerm(const QString& term)
 {
-    changeVocabulary([&](Vocabulary& v) {
+    return done(changeVocabulary([&](Vocabulary& v) {
+        v.addTerm(term);
+        return true;
+    }));
+}
+
+Result<void> Store::addReplacement(const QString& from, const QString& to)
+{
+    return done(changeVocabulary([&](Vocabulary& v) {
         v.addReplacement(from, to);
         v.addTerm(to);
         return true;
-    });
+    }));
 }
 
-void Store::removeTerms(const QSet<qsizetype>& positions)
+Result<void> Store::removeTerms(const QSet<qsizetype>& positions)
 {
-    changeVocabulary([&](Vocabulary& v) {
+    return done(changeVocabulary([&](Vocabulary& v) {
         v.removeTerms(positions);
         return true;
-    });
+    }));
 }
 
-void Store::removeReplacements(const QSet<qsizetype>& positions)
+Result<void> Store::removeReplacements(const QSet<qsizetype>& positions)
 {
-    changeVocabulary([&](Vocabulary& v) {
+    return done(changeVocabulary([&](Vocabulary& v) {
         v.removeReplacements(positions);
         return true;
-    });
+    }));
 }
 
-QStringList Store::learn(const QList<Learner::Correction>& corrections)
+Result<QStringList> Store::learn(const QList<Learner::Correction>& corrections)
 {
     if (corrections.isEmpty())
-        return {};
+        return QStringList();
     QStringList learned;
-    changeVocabulary([&](Vocabulary& v) {
+    const auto changed = changeVocabulary([&](Vocabulary& v) {
         learned = v.learn(corrections);
         return true;
     });
+    if (!changed)
+        return failed<QStringList>(changed.error());
     return learned;
 }
 
-void Store::changeModes(const std::function<void(ModeSettings&)>& op)
+Result<void> Store::changeModes(const std::function<void(ModeSettings&)>& op)
 {
+    const auto lock = m_modesFile.lock();
     ModeSettings next = readModes().value_or(m_modes);
     op(next);
     next.ensureNotEmpty();
     setModes(std::move(next));
-    m_modesFile.write(m_modes.encode());
-    m_notifier.post();
+    if (!lock)
+        return failed<void>(lock.error());
+    if (auto written = m_modesFile.write(m_modes.encode()); !written)
+        return written;
+    m_notifier.post(ChangeNotifier::Topic::vocab);
+    return {};
 }
 
-void Store::saveStyle(const Style& style)
+Result<void> Store::saveStyle(const Style& style)
 {
-    changeModes([&](ModeSettings& m) { m.saveStyle(style); });
+    return changeModes([&](ModeSettings& m) { m.saveStyle(style); });
 }
 
-void Store::deleteStyle(const QString& id)
+Result<void> Store::deleteStyle(const QString& id)
 {
-    changeModes([&](ModeSettings& m) { m.deleteStyle(id); });
+    return changeModes([&](ModeSettings& m) { m.deleteStyle(id); });
 }
 
-void Store::moveStyles(const std::set<int>& offsets, int destination)
+Result<void> Store::moveStyles(const std::set<int>& offsets, int destination)
 {
-    changeModes([&](ModeSettings& m) { m.moveStyles(offsets, destination); });
+    return changeModes([&](ModeSettings& m) { m.moveStyles(offsets, destination); });
 }
 
-void Store::addApp(const QString& appId)
+Result<void> Store::addApp(const QString& appId)
 {
-    changeModes([&](ModeSettings& m) { m.addApp(appId); });
+    return changeModes([&](ModeSettings& m) { m.addApp(appId); });
 }
 
-void Store::setAppMode(const QString& appId, const QString& id)
+Result<void> Store::setAppMode(const QString& appId, const QString& id)
 {
-    changeModes([&](ModeSettings& m) { m.setAppMode(appId, id); });
+    return changeModes([&](ModeSettings& m) { m.setAppMode(appId, id); });
 }
 
-void Store::removeApp(const QString& appId)
+Result<void> Store::removeApp(const QString& appId)
 {
-    changeModes([&](ModeSettings& m) { m.removeApp(appId); });
+    return changeModes([&](ModeSettings& m) { m.removeApp(appId); });
 }
 
-void Store::setOtherApps(const QString& id)
+Result<void> Store::setOtherApps(const QString& id)
 {
-    changeModes([&](ModeSettings& m) { m.setOtherApps(id); });
+    return changeModes([&](ModeSettings& m) { m.setOtherApps(id); });
 }
 
-void Store::setPerApp(bool on)
+Result<void> Store::setPerApp(bool on)
 {
-    changeModes([&](ModeSettings& m) { m.setPerApp(on); });
+    return changeModes([&](ModeSettings& m) { m.setPerApp(on); });
 }
 
-void Store::restoreDefaultApps()
+Result<void> Store::restoreDefaultApps()
 {
-    changeModes([&](ModeSettings& m) { m.restoreDefaultApps(); });
+    return changeModes([&](ModeSettings& m) { m.restoreDefaultApps(); });
 }
 
-void Store::writeHistory()
+Result<void> Store::changeHistory(const std::function<bool(QList<Entry>&)>& op)
 {
+    const auto lock = m_historyFile.lock();
+    // Start from the file, as vocabulary changes do: a running program must not write back
+    // entries another process removed. Unchanged bytes need no decoding.
+    const QList<Entry> before = m_history;
+    if (const auto bytes = m_historyFile.read(); bytes && *bytes != m_historyBytes) {
+        if (auto list = Entry::decodeList(*bytes)) {
+            if (*list != m_history) {
+                m_history = std::move(*list);
+                m_historyJson.clear();
+            }
+            m_historyBytes = *bytes;
+        } else {
+            m_historyFile.noteUndecodable();
+        }
+    }
+    const bool changed = op(m_history);
+    if (m_history != before)
+        emit historyChanged();
+    if (!changed)
+        return {};
+    if (!lock) {
+        m_historyBytes.clear();
+        return failed<void>(lock.error());
+    }
     if (m_historyJson.size() != m_history.size()) {
         m_historyJson.clear();
         m_historyJson.reserve(m_history.size());
-        for (const Entry& e : m_history)
+        for (const Entry& e : std::as_const(m_history))
             m_historyJson.append(e.encode());
     }
-    m_historyFile.write(Entry::joinEncoded(m_historyJson));
-}
-
-void Store::addEntry(const Entry& entry)
-{
-    QList<Entry> next = m_history;
-    next.prepend(entry);
-    if (next.size() > historyLimit)
-        next.resize(historyLimit);
-    if (m_historyJson.size() == m_history.size()) {
-        m_historyJson.prepend(entry.encode());
-        if (m_historyJson.size() > historyLimit)
-            m_historyJson.resize(historyLimit);
+    QByteArray bytes = Entry::joinEncoded(m_historyJson);
+    if (auto written = m_historyFile.write(bytes); !written) {
+        // What is in memory is no longer what the file holds.
+        m_historyBytes.clear();
+        return written;
     }
-    setHistory(std::move(next));
-    writeHistory();
+    m_historyBytes = std::move(bytes);
+    m_notifier.post(ChangeNotifier::Topic::history);
+    return {};
 }
 
-void Store::updateEntry(const Entry& entry)
+Result<void> Store::addEntry(const Entry& entry)
 {
-    for (qsizetype i = 0; i < m_history.size(); ++i) {
-        if (m_history[i].id == entry.id) {
-            if (m_historyJson.size() == m_history.size())
-                m_historyJson[i] = entry.encode();
-            QList<Entry> next = m_history;
-            next[i] = entry;
-            setHistory(std::move(next));
-            writeHistory();
-            return;
+    return changeHistory([&](QList<Entry>& history) {
+        if (m_historyJson.size() == history.size())
+            m_historyJson.prepend(entry.encode());
+        else
+            m_historyJson.clear();
+        history.prepend(entry);
+        if (history.size() > historyLimit) {
+            history.resize(historyLimit);
+            m_historyJson.resize(std::min(m_historyJson.size(), historyLimit));
         }
-    }
+        return true;
+    });
 }
 
-void Store::clearHistory()
+Result<void> Store::updateEntry(const Entry& entry)
 {
-    m_historyJson.clear();
-    setHistory({});
-    writeHistory();
+    return changeHistory([&](QList<Entry>& history) {
+        for (qsizetype i = 0; i < history.size(); ++i) {
+            if (history[i].id == entry.id) {
+                if (m_historyJson.size() == history.size())
+                    m_historyJson[i] = entry.encode();
+                history[i] = entry;
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+Result<qsizetype> Store::clearHistory()
+{
+    qsizetype count = 0;
+    const auto cleared = changeHistory([&](QList<Entry>& history) {
+        count = history.size();
+        history.clear();
+        m_historyJson.clear();
+        return true;
+    });
+    if (!cleared)
+        return failed<qsizetype>(cleared.error());
+    return count;
 }
 
 void Store::syncVocabulary()
 {
     const auto data = m_cloud.read();
-    auto remote = data ? Vocabulary::decode(*data) : std::nullopt;
-    if (!remote) {
-        if (m_vocab.updatedAt)
-            m_cloud.write(m_vocab.encode());
+    std::optional<Vocabulary> remote = data ? Vocabulary::decode(*data) : std::nullopt;
+    if (syncAction(remote, m_vocab) == SyncAction::none)
         return;
-    }
-    if (isLater(remote->updatedAt, m_vocab.updatedAt)) {
-        if (!m_vocab.updatedAt)
-            remote->merge(m_vocab);
-        setVocab(std::move(*remote));
-        m_vocabFile.write(m_vocab.encode());
-    } else if (isLater(m_vocab.updatedAt, remote->updatedAt)) {
+    // Decide again on what the local file holds now, under its lock if it may be written.
+    std::optional<Result<DataFile::Lock>> lock;
+    if (syncAction(remote, m_vocab) == SyncAction::adoptRemote)
+        lock.emplace(m_vocabFile.lock());
+    if (auto v = readVocabulary())
+        setVocab(std::move(*v));
+    switch (syncAction(remote, m_vocab)) {
+    case SyncAction::none:
+        return;
+    case SyncAction::publishLocal:
         m_cloud.write(m_vocab.encode());
+        return;
+    case SyncAction::adoptRemote:
+        break;
     }
+    if (!m_vocab.updatedAt)
+        remote->merge(m_vocab);
+    setVocab(std::move(*remote));
+    if (!lock)
+        lock.emplace(m_vocabFile.lock());
+    const Result<void> written =
+        *lock ? m_vocabFile.write(m_vocab.encode()) : failed<void>(lock->error());
+    if (!written && m_warn)
+        m_warn(written.error());
 }
 
-void Store::reloadShared()
+void Store::reload(ChangeNotifier::Topic topic)
 {
+    if (topic == ChangeNotifier::Topic::history) {
+        if (auto h = readHistory())
+            setHistory(std::move(*h));
+        return;
+    }
     if (auto v = readVocabulary())
         setVocab(std::move(*v));
     if (auto m = readModes()) {

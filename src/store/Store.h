@@ -1,9 +1,11 @@
 #pragma once
 
+#include "platform/ChangeNotifier.h"
 #include "store/DataFile.h"
 #include "store/Entry.h"
 #include "store/ModeSettings.h"
 #include "store/SyncFolder.h"
+#include "util/Result.h"
 #include "vocab/Learner.h"
 #include "vocab/Vocabulary.h"
 
@@ -17,14 +19,17 @@
 
 namespace quillet {
 
-class ChangeNotifier;
 class Clock;
 class Preferences;
 
 // The one owner of the user's persistent data: the vocabulary, the dictation history and the
 // modes, each kept in memory and in its own compact JSON file in the data folder. The vocabulary
-// also follows the user through the sync folder; vocabulary and mode changes are announced
-// desktop-wide so other processes sharing the files reload them. Main thread only.
+// also follows the user through the sync folder. Every change holds the file's lock while it
+// re-reads the file, applies itself and writes, so changes made by other processes at the same
+// time survive, and is announced desktop-wide so that those processes reload. Main thread only.
+//
+// A change reports whether it reached its file; when it did not, the in-memory value still
+// holds it until the next re-read.
 class Store : public QObject {
     Q_OBJECT
     Q_PROPERTY(quillet::Vocabulary vocab READ vocab NOTIFY vocabChanged)
@@ -38,9 +43,10 @@ public:
 
     // Loads the three files from `dir` (created if missing; nothing is written until the first
     // change) and merges the sync folder's vocabulary. `prefs`, `clock` and `notifier` must
-    // outlive the store.
+    // outlive the store; `warn` hears of damaged files kept aside and a missing sync folder,
+    // from the start-up on.
     Store(const QString& dir, Preferences& prefs, Clock& clock, ChangeNotifier& notifier,
-          QObject* parent = nullptr);
+          DataWarning warn = {}, QObject* parent = nullptr);
     ~Store() override;
 
     // $XDG_DATA_HOME/Quillet (~/.local/share/Quillet).
@@ -52,33 +58,35 @@ public:
     const ModeSettings& modes() const { return m_modes; }
 
     // Vocabulary changes: re-read the file, apply, stamp, write, copy to the sync folder,
-    // announce. `op` returns false to drop the change (nothing is stamped or written).
-    bool changeVocabulary(const std::function<bool(Vocabulary&)>& op);
-    void addTerm(const QString& term);
+    // announce. `op` returns false to drop the change (nothing is stamped or written); the
+    // result says whether the change was written (true) or dropped (false).
+    Result<bool> changeVocabulary(const std::function<bool(Vocabulary&)>& op);
+    Result<void> addTerm(const QString& term);
     // What the settings window's "Add" does: the replacement, then `to` as a term.
-    void addReplacement(const QString& from, const QString& to);
-    void removeTerms(const QSet<qsizetype>& positions);
-    void removeReplacements(const QSet<qsizetype>& positions);
+    Result<void> addReplacement(const QString& from, const QString& to);
+    Result<void> removeTerms(const QSet<qsizetype>& positions);
+    Result<void> removeReplacements(const QSet<qsizetype>& positions);
     // Learns each correction; returns every `to`. An empty list changes nothing at all.
-    QStringList learn(const QList<Learner::Correction>& corrections);
+    Result<QStringList> learn(const QList<Learner::Correction>& corrections);
 
     // Mode changes: re-read the file, apply, keep at least the built-in modes, write, announce.
-    void changeModes(const std::function<void(ModeSettings&)>& op);
-    void saveStyle(const Style& style);
-    void deleteStyle(const QString& id);
-    void moveStyles(const std::set<int>& offsets, int destination);
-    void addApp(const QString& appId);
-    void setAppMode(const QString& appId, const QString& id);
-    void removeApp(const QString& appId);
-    void setOtherApps(const QString& id);
-    void setPerApp(bool on);
-    void restoreDefaultApps();
+    Result<void> changeModes(const std::function<void(ModeSettings&)>& op);
+    Result<void> saveStyle(const Style& style);
+    Result<void> deleteStyle(const QString& id);
+    Result<void> moveStyles(const std::set<int>& offsets, int destination);
+    Result<void> addApp(const QString& appId);
+    Result<void> setAppMode(const QString& appId, const QString& id);
+    Result<void> removeApp(const QString& appId);
+    Result<void> setOtherApps(const QString& id);
+    Result<void> setPerApp(bool on);
+    Result<void> restoreDefaultApps();
 
-    // History: newest first, at most historyLimit entries.
-    void addEntry(const Entry& entry);
+    // History changes, the same way: newest first, at most historyLimit entries.
+    Result<void> addEntry(const Entry& entry);
     // Replaces the entry with the same id; nothing when there is none.
-    void updateEntry(const Entry& entry);
-    void clearHistory();
+    Result<void> updateEntry(const Entry& entry);
+    // Returns how many entries were removed.
+    Result<qsizetype> clearHistory();
 
     // Merges the sync folder's vocabulary with ours by their stamps: the later one wins (an
     // unstamped local vocabulary is first merged into a newer copy so nothing typed is lost).
@@ -96,21 +104,25 @@ private:
     void setVocab(Vocabulary value);
     void setHistory(QList<Entry> value);
     void setModes(ModeSettings value);
-    void writeHistory();
+    Result<void> changeHistory(const std::function<bool(QList<Entry>&)>& op);
     // Another process announced a change: adopt whatever its files now hold.
-    void reloadShared();
+    void reload(ChangeNotifier::Topic topic);
 
     QString m_dir;
     Clock& m_clock;
     ChangeNotifier& m_notifier;
+    DataWarning m_warn;
     DataFile m_vocabFile;
     DataFile m_historyFile;
     DataFile m_modesFile;
     SyncFolder m_cloud;
     Vocabulary m_vocab;
     QList<Entry> m_history;
-    // Each history entry's encoding, kept beside the list so that an addition encodes one entry
-    // rather than all of them; empty until the first history write.
+    // The history file's bytes as last read or written here: a re-read that finds them unchanged
+    // need not decode the list again.
+    QByteArray m_historyBytes;
+    // Each history entry's encoding, in step with m_history (or empty): an addition encodes one
+    // entry rather than all of them.
     QList<QByteArray> m_historyJson;
     ModeSettings m_modes;
 };

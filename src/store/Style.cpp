@@ -29,7 +29,7 @@ std::optional<Style> Style::fromJson(const QJsonObject& object)
     if (!id || !name || !color || !instructions || !fast || !useHistory)
         return std::nullopt;
     Style style{*id, *name, *color, *instructions, *fast, *useHistory, std::nullopt};
-    if (object.contains(QLatin1String("edited"))) {
+    if (!json::isAbsent(object, QLatin1String("edited"))) {
         style.edited = json::boolean(object, QLatin1String("edited"));
         if (!style.edited)
             return std::nullopt;

@@ -5,18 +5,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace quillet {
 
-SyncFolder::SyncFolder(Preferences& prefs, QObject* parent)
+SyncFolder::SyncFolder(Preferences& prefs, Clock& clock, DataFile::Validator decodes,
+                       DataWarning warn, QObject* parent)
     : QObject(parent)
     , m_prefs(prefs)
+    , m_clock(clock)
+    , m_decodes(std::move(decodes))
+    , m_warn(std::move(warn))
 {
-    // Sync tools write in bursts (temporary file, rename, attributes); one report per burst.
-    m_settle.setSingleShot(true);
-    m_settle.setInterval(150);
-    connect(&m_settle, &QTimer::timeout, this, &SyncFolder::changedExternally);
     connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, &SyncFolder::onChanged);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, &SyncFolder::onChanged);
     connect(&m_prefs, &Preferences::changed, this, [this](const QString& key) {
@@ -53,13 +52,21 @@ void SyncFolder::write(const QByteArray& bytes)
     const QString path = filePath();
     if (path.isEmpty())
         return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
-        file.cancelWriting();
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        if (m_warn && folder != m_reportedMissing)
+            m_warn(QStringLiteral("the sync folder %1 does not exist; the vocabulary was not "
+                                  "copied there")
+                       .arg(QDir::toNativeSeparators(folder)));
+        m_reportedMissing = folder;
         return;
     }
-    file.commit();
+    m_reportedMissing.clear();
+    DataFile file(path, m_clock, m_decodes, m_warn);
+    // Whatever is there now is kept aside first unless it is a valid copy.
+    file.noteUndecodable();
+    if (auto written = file.write(bytes); !written && m_warn)
+        m_warn(written.error());
     watch();
 }
 
@@ -92,7 +99,8 @@ void SyncFolder::watch()
 void SyncFolder::onChanged()
 {
     watch();
-    m_settle.start();
+    // Sync tools write in bursts (temporary file, rename, attributes); one report per burst.
+    m_settle = m_clock.singleShot(0.15, this, [this] { emit changedExternally(); });
 }
 
 } // namespace quillet

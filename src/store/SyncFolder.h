@@ -1,10 +1,12 @@
 #pragma once
 
+#include "store/DataFile.h"
+#include "util/Clock.h"
+
 #include <QByteArray>
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <optional>
 
@@ -20,11 +22,14 @@ class SyncFolder : public QObject {
 public:
     static inline const QString fileName = QStringLiteral("quillet-vocabulary.json");
 
-    explicit SyncFolder(Preferences& prefs, QObject* parent = nullptr);
+    // `decodes` tells a valid copy from a damaged one, which is kept aside before it is replaced.
+    SyncFolder(Preferences& prefs, Clock& clock, DataFile::Validator decodes, DataWarning warn,
+               QObject* parent = nullptr);
 
     // The stored bytes; nullopt when there is no folder, no file or it cannot be read.
     std::optional<QByteArray> read() const;
-    // Replaces the stored bytes atomically; does nothing without a folder. Failures are ignored.
+    // Replaces the stored bytes atomically; does nothing without a folder. A folder that is set
+    // but missing (an unmounted drive, say) is never created: that is a warning, as is a failure.
     void write(const QByteArray& bytes);
     // The file's path, or empty without a folder.
     QString filePath() const;
@@ -38,8 +43,13 @@ private:
     void onChanged();
 
     Preferences& m_prefs;
+    Clock& m_clock;
+    DataFile::Validator m_decodes;
+    DataWarning m_warn;
     QFileSystemWatcher m_watcher;
-    QTimer m_settle;
+    Timer m_settle;
+    // The missing folder last warned about, so a running program says it once.
+    QString m_reportedMissing;
 };
 
 } // namespace quillet

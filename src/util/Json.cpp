@@ -50,6 +50,12 @@ QByteArray compact(const QJsonArray& array)
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
+bool isAbsent(const QJsonObject& o, QLatin1StringView key)
+{
+    const QJsonValue v = o.value(key);
+    return v.isUndefined() || v.isNull();
+}
+
 std::optional<QString> string(const QJsonObject& o, QLatin1StringView key)
 {
     const QJsonValue v = o.value(key);
@@ -111,15 +117,27 @@ QString uuidText(const QUuid& id)
     return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
+std::optional<QUuid> parseUuid(QStringView text)
+{
+    // Exactly 8-4-4-4-12 hexadecimal digits: QUuid::fromString() also takes braces and ignores
+    // what follows, and reads anything it cannot parse as the all-zero UUID, a valid id.
+    if (text.size() != 36)
+        return std::nullopt;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        const bool hex =
+            (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+        if (dash ? c != u'-' : !hex)
+            return std::nullopt;
+    }
+    return QUuid::fromString(text);
+}
+
 std::optional<QUuid> uuid(const QJsonObject& o, QLatin1StringView key)
 {
     const auto s = string(o, key);
-    if (!s)
-        return std::nullopt;
-    const QUuid id = QUuid::fromString(*s);
-    if (id.isNull())
-        return std::nullopt;
-    return id;
+    return s ? parseUuid(*s) : std::nullopt;
 }
 
 } // namespace quillet::json

@@ -24,6 +24,9 @@ std::optional<QJsonArray> parseArray(const QByteArray& bytes);
 QByteArray compact(const QJsonObject& object);
 QByteArray compact(const QJsonArray& array);
 
+// An optional key is absent when it is missing or JSON null.
+bool isAbsent(const QJsonObject& o, QLatin1StringView key);
+
 std::optional<QString> string(const QJsonObject& o, QLatin1StringView key);
 std::optional<bool> boolean(const QJsonObject& o, QLatin1StringView key);
 std::optional<double> number(const QJsonObject& o, QLatin1StringView key);
@@ -36,8 +39,10 @@ QDateTime fromReferenceSeconds(double seconds);
 // A timestamp key: nullopt when absent or not a number.
 std::optional<QDateTime> date(const QJsonObject& o, QLatin1StringView key);
 
-// Canonical upper-case UUID text without braces, and its strict parse.
+// Canonical upper-case UUID text without braces, and its strict parse: 8-4-4-4-12 hexadecimal
+// digits in either case, nothing before or after.
 QString uuidText(const QUuid& id);
+std::optional<QUuid> parseUuid(QStringView text);
 std::optional<QUuid> uuid(const QJsonObject& o, QLatin1StringView key);
 
 } // namespace quillet::json

@@ -59,15 +59,13 @@ struct Keys {
     std::vector<int> field;
 };
 
-using KeyFunction = QString (*)(QStringView);
-
-Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b, KeyFunction keyOf)
+Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b)
 {
     Keys keys;
     QHash<QString, int> ids;
     keys.inserted.reserve(a.size());
     for (QStringView word : a) {
-        const QString key = keyOf(word);
+        const QString key = unicode::matchKey(word);
         auto it = ids.constFind(key);
         if (it == ids.constEnd())
             it = ids.insert(key, int(ids.size()));
@@ -75,7 +73,7 @@ Keys keysOf(const QList<QStringView>& a, const QList<QStringView>& b, KeyFunctio
     }
     keys.field.reserve(b.size());
     for (QStringView word : b)
-        keys.field.push_back(ids.value(keyOf(word), kForeign));
+        keys.field.push_back(ids.value(unicode::matchKey(word), kForeign));
     return keys;
 }
 
@@ -159,7 +157,9 @@ struct Change {
     QList<QStringView> added;
 };
 
-// The runs of removed and added words between unchanged words, in text order.
+// The runs of removed and added words between unchanged words, in text order. Words are compared
+// by their match keys; a word kept but written in another case ('iphone', 'iPhone') is a change
+// of its own, for the filter to keep or drop.
 QList<Change> changesBetween(const QList<QStringView>& a, const int* aKeys,
                              const QList<QStringView>& span, const int* spanKeys)
 {
@@ -178,13 +178,14 @@ QList<Change> changesBetween(const QList<QStringView>& a, const int* aKeys,
     struct Record {
         Step step;
         QStringView word;
+        QStringView spanWord = {}; // for Same
     };
     std::vector<Record> record; // backwards
     qsizetype i = p;
     qsizetype j = q;
     while (i > 0 && j > 0) {
         if (aKeys[i - 1] == spanKeys[j - 1]) {
-            record.push_back({Step::Same, {}});
+            record.push_back({Step::Same, a[i - 1], span[j - 1]});
             --i;
             --j;
         } else if (cell(i, j - 1) < cell(i - 1, j)) {
@@ -211,6 +212,11 @@ QList<Change> changesBetween(const QList<QStringView>& a, const int* aKeys,
         switch (it->step) {
         case Step::Same:
             flush();
+            if (unicode::bareWord(it->word) != unicode::bareWord(it->spanWord)) {
+                current.removed.append(it->word);
+                current.added.append(it->spanWord);
+                flush();
+            }
             break;
         case Step::Removed:
             current.removed.append(it->word);
@@ -297,6 +303,13 @@ bool hasNumber(QStringView word)
     });
 }
 
+// Capitals typed for emphasis ('very' to 'VERY', 'ok' to 'OK') are no correction: a change that
+// only upper-cases words the spell checker knows.
+bool isEmphasis(const Correction& c, const SpellChecker& spelling, const QStringList& languages)
+{
+    return c.to == c.from.toUpper() && isKnown(c.to, spelling, languages);
+}
+
 // A field change is learned only when one of its new words looks like a name or jargon.
 bool looksLikeJargon(const Change& change, const SpellChecker& spelling,
                      const QStringList& languages)
@@ -316,22 +329,21 @@ QList<Correction> corrections(const QString& first, const QString& second,
         return {};
     if (a.size() * std::min(b.size(), a.size() + 2) > kMaxTableCells)
         return {};
-    const std::optional<Window> span = locateSpan(keysOf(a, b, unicode::matchKey));
+    const Keys keys = keysOf(a, b);
+    const std::optional<Window> span = locateSpan(keys);
     if (!span)
         return {};
     const QList<QStringView> spanWords = b.sliced(span->start, span->length);
-    // The span is found regardless of case, but the changes are computed with case kept: a word
-    // the user only re-cased ('iphone' to 'iPhone') must surface as a change for the filter to
-    // keep it, or drop it when only its first letter changed ('the' to 'The'). The match key
-    // with its case kept is the bare word: a word of letters, marks and numbers has nothing to
-    // strip.
-    const Keys cased = keysOf(a, spanWords, unicode::bareWord);
     QList<Correction> result;
     for (const Change& change :
-         changesBetween(a, cased.inserted.data(), spanWords, cased.field.data())) {
+         changesBetween(a, keys.inserted.data(), spanWords, keys.field.data() + span->start)) {
         std::optional<Correction> c = filtered(change);
-        if (c && (!spelling || looksLikeJargon(change, *spelling, languages)))
-            result.append(std::move(*c));
+        if (!c)
+            continue;
+        if (spelling && (isEmphasis(*c, *spelling, languages) ||
+                         !looksLikeJargon(change, *spelling, languages)))
+            continue;
+        result.append(std::move(*c));
     }
     return result;
 }

@@ -156,9 +156,7 @@ std::optional<Vocabulary> Vocabulary::fromJson(const QJsonObject& object)
             return std::nullopt;
         v.replacements.append(std::move(*r));
     }
-    // An absent or null stamp means the vocabulary was never stamped; any other type is damage.
-    const QJsonValue stamp = object.value(kUpdatedAt);
-    if (!stamp.isUndefined() && !stamp.isNull()) {
+    if (!json::isAbsent(object, kUpdatedAt)) {
         auto date = json::date(object, kUpdatedAt);
         if (!date || !date->isValid())
             return std::nullopt;

@@ -11,6 +11,8 @@ namespace quillet {
 struct CliRunner {
     QTemporaryDir root;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // A command the binary is run through (e.g. one that drops privileges), with its arguments.
+    QStringList prefix;
 
     struct Run {
         int code = -1;
@@ -39,11 +41,21 @@ struct CliRunner {
     QString dataDir() const { return root.filePath("data/Quillet"); }
     QString dataFile(const QString& name) const { return QDir(dataDir()).filePath(name); }
 
+    // Starts the binary without waiting for it.
+    void start(QProcess& p, const QStringList& args) const
+    {
+        p.setProcessEnvironment(env);
+        const QString binary = qEnvironmentVariable("QUILLET_BINARY");
+        if (prefix.isEmpty())
+            p.start(binary, args);
+        else
+            p.start(prefix.first(), prefix.mid(1) + QStringList{binary} + args);
+    }
+
     Run run(const QStringList& args, const QByteArray& input = {}) const
     {
         QProcess p;
-        p.setProcessEnvironment(env);
-        p.start(qEnvironmentVariable("QUILLET_BINARY"), args);
+        start(p, args);
         p.write(input);
         p.closeWriteChannel();
         Run r;

@@ -8,7 +8,37 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
 using namespace quillet;
+
+namespace {
+
+QList<Entry> entries(int count)
+{
+    QList<Entry> out;
+    for (int i = 0; i < count; ++i) {
+        Entry e;
+        e.id = QUuid::createUuid();
+        e.date = QDateTime::fromSecsSinceEpoch(1'760'000'000 - i * 60, Qt::UTC);
+        e.raw = QStringLiteral("raw %1").arg(i);
+        e.text = QStringLiteral("text %1\nsecond line").arg(i);
+        e.mode = QStringLiteral("code");
+        if (i == 0)
+            e.app = QStringLiteral("Terminal");
+        out << e;
+    }
+    return out;
+}
+
+bool setMode(const QString& path, QFile::Permissions mode)
+{
+    return QFile::setPermissions(path, mode);
+}
+
+} // namespace
 
 class CommandLineTest : public QObject {
     Q_OBJECT
@@ -60,6 +90,11 @@ private slots:
         QCOMPARE(r.code, 1);
         QVERIFY(r.err.contains("no term or replacement \"nothing\""));
         QCOMPARE(readFile(cli.dataFile("vocabulary.json")), before);
+
+        // A text of the command may start with a hyphen.
+        QCOMPARE(cli.run({"vocab", "replace", "-ish", "ish"}).code, 0);
+        QCOMPARE(Vocabulary::decode(readFile(cli.dataFile("vocabulary.json")))->replacements,
+                 QList<Replacement>({{"-ish", "ish"}}));
     }
 
     void usageErrors_data()
@@ -94,18 +129,7 @@ private slots:
     {
         CliRunner cli;
         QCOMPARE(cli.run({"history"}).out, QStringLiteral("No dictations yet\n"));
-        QList<Entry> entries;
-        for (int i = 0; i < 3; ++i) {
-            Entry e;
-            e.id = QUuid::createUuid();
-            e.date = QDateTime::fromSecsSinceEpoch(1'760'000'000 - i * 60, Qt::UTC);
-            e.raw = QStringLiteral("raw %1").arg(i);
-            e.text = QStringLiteral("text %1\nsecond line").arg(i);
-            e.mode = QStringLiteral("code");
-            if (i == 0)
-                e.app = QStringLiteral("Terminal");
-            entries << e;
-        }
+        const QList<Entry> entries = ::entries(3);
         writeFile(cli.dataFile("history.json"), Entry::encodeList(entries));
 
         auto r = cli.run({"history", "--limit", "2"});
@@ -125,6 +149,77 @@ private slots:
         QCOMPARE(r.code, 0);
         QCOMPARE(r.out, QStringLiteral("Cleared 3 entries\n"));
         QCOMPARE(readFile(cli.dataFile("history.json")), QByteArray("[]"));
+    }
+
+    void parallelChangesAllSurvive()
+    {
+        CliRunner cli;
+        QStringList added;
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < 20; ++i) {
+            added << QStringLiteral("T%1").arg(i, 2, 10, QLatin1Char('0'));
+            runs.push_back(std::make_unique<QProcess>());
+            cli.start(*runs.back(), {"vocab", "add", added.last()});
+        }
+        for (const auto& run : runs) {
+            QVERIFY(run->waitForFinished(60000));
+            QCOMPARE(run->exitCode(), 0);
+        }
+        QStringList terms = Vocabulary::decode(readFile(cli.dataFile("vocabulary.json")))->terms;
+        terms.sort();
+        QCOMPARE(terms, added);
+    }
+
+    void aFailedChangeIsAnError()
+    {
+        CliRunner cli;
+        QCOMPARE(cli.run({"vocab", "add", "One"}).code, 0);
+        writeFile(cli.dataFile("history.json"), Entry::encodeList(entries(3)));
+        const QByteArray vocabulary = readFile(cli.dataFile("vocabulary.json"));
+        // A read-only data folder; root writes anyway, so the binary then runs as nobody.
+        const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                          QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+        QVERIFY(setMode(cli.root.path(), open) && setMode(cli.root.filePath("data"), open));
+        QVERIFY(setMode(cli.dataDir(), open & ~QFile::WriteOwner));
+        if (::geteuid() == 0)
+            cli.prefix = {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+
+        auto r = cli.run({"vocab", "add", "Two"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, "quillet vocab: \"Two\" was not added: cannot write " +
+                            cli.dataFile("vocabulary.json") + " (Permission denied)\n");
+        r = cli.run({"history", "clear"});
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, "quillet history: the history was not cleared: cannot write " +
+                            cli.dataFile("history.json") + " (Permission denied)\n");
+        QCOMPARE(readFile(cli.dataFile("vocabulary.json")), vocabulary);
+        QCOMPARE(Entry::decodeList(readFile(cli.dataFile("history.json")))->size(), 3);
+        setMode(cli.dataDir(), open);
+    }
+
+    void aDamagedFileKeptAsideIsNamed_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("vocabulary") << "vocabulary.json" << QStringList{"vocab", "add", "Two"};
+        QTest::newRow("history") << "history.json" << QStringList{"history", "clear"};
+    }
+
+    void aDamagedFileKeptAsideIsNamed()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, args);
+        CliRunner cli;
+        writeFile(cli.dataFile(file), "{damaged");
+        const auto r = cli.run(args);
+        QCOMPARE(r.code, 0);
+        const QStringList kept = QDir(cli.dataDir()).entryList({file + ".corrupt-*"});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readFile(cli.dataFile(kept.first())), QByteArray("{damaged"));
+        QCOMPARE(r.err, "quillet: " + cli.dataFile(file) + " could not be read; it was kept as " +
+                            kept.first() + "\n");
     }
 };
 

@@ -58,6 +58,10 @@ private slots:
         QVERIFY(Learner::fieldCorrections("dijo hola a todos", "dijo olla a todos", m_spelling,
                                           languages)
                     .isEmpty());
+        // Capitals for emphasis, on words the dictionaries know in capitals too.
+        QVERIFY(Learner::fieldCorrections("that is very nice ok", "that is VERY nice OK",
+                                          m_spelling, languages)
+                    .isEmpty());
     }
 
     void oddTextIsAnsweredWithoutTrouble()

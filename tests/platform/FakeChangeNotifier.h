@@ -8,11 +8,12 @@ namespace quillet {
 class FakeChangeNotifier final : public ChangeNotifier {
     Q_OBJECT
 public:
-    int posts = 0;
+    int posts = 0;        // vocabulary and modes
+    int historyPosts = 0; // history
 
-    void post() override { ++posts; }
+    void post(Topic topic) override { ++(topic == Topic::history ? historyPosts : posts); }
     QCoro::Task<void> flush() override { co_return; }
-    void announceFromElsewhere() { emit received(); }
+    void announceFromElsewhere(Topic topic = Topic::vocab) { emit received(topic); }
 };
 
 } // namespace quillet

@@ -52,31 +52,16 @@ void addBadFileRows()
         QTest::addRow("%s %s", file, what) << QString::fromLatin1(file) << bytes;
     };
     row("vocabulary.json", "truncated", R"({"terms":["a","b"],"replacements":[{"fr)");
-    row("vocabulary.json", "wrong types", R"({"terms":"a","replacements":[]})");
-    row("vocabulary.json", "term not a string", R"({"terms":[1],"replacements":[]})");
-    row("vocabulary.json", "stamp not a number",
-        R"({"terms":[],"replacements":[],"updatedAt":"yesterday"})");
-    row("vocabulary.json", "missing replacements", R"({"terms":["a"]})");
-    row("vocabulary.json", "replacement missing to",
-        R"({"terms":[],"replacements":[{"from":"a"}]})");
     row("vocabulary.json", "deep inside", deepObject);
     row("vocabulary.json", "an array", "[]");
     row("history.json", "truncated", "[" + validEntry.left(40));
     row("history.json", "an object", validEntry);
     row("history.json", "missing mode",
         R"([{"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","date":1,"raw":"r","text":"t"}])");
-    row("history.json", "date as text",
-        R"([{"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","date":"1","raw":"r","text":"t","mode":"m"}])");
-    row("history.json", "bad uuid",
-        R"([{"id":"not-a-uuid","date":1,"raw":"r","text":"t","mode":"m"}])");
     row("history.json", "app not a string",
         R"([{"id":"0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D","date":1,"raw":"r","text":"t","mode":"m","app":7}])");
     row("history.json", "one good one bad", "[" + validEntry + ",{}]");
     row("modes.json", "truncated", R"({"styles":[{"id":"quillet","name":)");
-    row("modes.json", "wrong types", R"({"styles":{},"apps":{},"otherApps":"quillet"})");
-    row("modes.json", "style missing useHistory",
-        R"({"styles":[{"id":"x","name":"X","color":"#FFFFFF","instructions":"","fast":true}],"apps":{},"otherApps":"quillet"})");
-    row("modes.json", "missing apps", R"({"styles":[],"otherApps":"quillet"})");
 }
 
 } // namespace quillet

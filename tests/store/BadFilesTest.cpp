@@ -48,6 +48,8 @@ private slots:
         QCOMPARE(f.files(), QStringList({file, kept}));
         QVERIFY(f.bytes(kept) == bytes);
         QVERIFY(f.bytes(file) != bytes);
+        QCOMPARE(f.warnings,
+                 QStringList({f.dataFile(file) + " could not be read; it was kept as " + kept}));
 
         // Later changes overwrite the now valid file without setting anything else aside.
         f.clock.advance(5);

@@ -52,6 +52,7 @@ class SharedDataIntegrationTest : public QObject {
     Q_OBJECT
 public slots:
     void countAnnouncement() { ++m_announcements; }
+    void countHistoryAnnouncement() { ++m_historyAnnouncements; }
 
 private slots:
     void initTestCase()
@@ -96,7 +97,11 @@ private slots:
         QVERIFY(listener.connect(QString(), QStringLiteral("/com/fernwick/quillet"),
                                  QStringLiteral("com.fernwick.quillet"), QStringLiteral("vocab"),
                                  this, SLOT(countAnnouncement())));
+        QVERIFY(listener.connect(QString(), QStringLiteral("/com/fernwick/quillet"),
+                                 QStringLiteral("com.fernwick.quillet"), QStringLiteral("history"),
+                                 this, SLOT(countHistoryAnnouncement())));
         m_announcements = 0;
+        m_historyAnnouncements = 0;
         Shared shared;
         CliRunner& cli = shared.cli;
         Store& store = shared.open();
@@ -108,10 +113,29 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(m_announcements, 2, 20000);
         store.addEntry(Entry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), "r", "t",
                              "quillet", std::nullopt});
+        QTRY_COMPARE_WITH_TIMEOUT(m_historyAnnouncements, 1, 20000);
         QCOMPARE(cli.run({"vocab", "add", "two"}).code, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(m_announcements, 3, 20000); // history is not announced
+        QTRY_COMPARE_WITH_TIMEOUT(m_announcements, 3, 20000); // the history has its own member
         QTRY_COMPARE_WITH_TIMEOUT(ownEcho.count(), 1, 20000); // only the other process's
         QDBusConnection::disconnectFromBus(QStringLiteral("quillet-test-listener"));
+    }
+
+    void aHistoryClearedElsewhereStaysCleared()
+    {
+        Shared shared;
+        Store& store = shared.open();
+        for (int i = 0; i < 3; ++i)
+            store.addEntry(Entry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), "r", "t",
+                                 "quillet", std::nullopt});
+        const auto cleared = shared.cli.run({"history", "clear"});
+        QCOMPARE(cleared.out, QStringLiteral("Cleared 3 entries\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(store.history().isEmpty(), 20000);
+        const Entry next{
+            QUuid::createUuid(), QDateTime::currentDateTimeUtc(), "r", "next", "quillet",
+            std::nullopt};
+        store.addEntry(next);
+        QCOMPARE(Entry::decodeList(readFile(shared.cli.dataFile("history.json"))),
+                 std::optional(QList<Entry>({next})));
     }
 
     void externalChangesInTheSyncFolderAreMerged()
@@ -153,6 +177,7 @@ private slots:
 
 private:
     int m_announcements = 0;
+    int m_historyAnnouncements = 0;
 };
 
 QTEST_GUILESS_MAIN(SharedDataIntegrationTest)

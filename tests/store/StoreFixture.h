@@ -14,11 +14,12 @@
 namespace quillet {
 
 // A store over a temporary data folder, a temporary sync folder, a manual clock and a notifier
-// that only counts.
+// that only counts; its warnings are collected.
 struct StoreFixture {
     QTemporaryDir root;
     ManualClock clock;
     FakeChangeNotifier notifier;
+    QStringList warnings;
     std::unique_ptr<Preferences> prefs;
     std::unique_ptr<Store> store;
 
@@ -38,7 +39,8 @@ struct StoreFixture {
     Store& open()
     {
         store.reset();
-        store = std::make_unique<Store>(dataDir(), *prefs, clock, notifier);
+        store = std::make_unique<Store>(dataDir(), *prefs, clock, notifier,
+                                        [this](const QString& w) { warnings << w; });
         return *store;
     }
 

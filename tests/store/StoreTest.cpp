@@ -1,4 +1,5 @@
 #include "StoreFixture.h"
+#include "StyleHelpers.h"
 #include "store/ModeRules.h"
 #include "util/Json.h"
 
@@ -60,21 +61,22 @@ private slots:
     void historyKeepsTheNewest500()
     {
         StoreFixture f;
+        QList<Entry> added; // newest first
+        for (int i = 0; i < 499; ++i)
+            added.prepend(makeEntry(i));
+        f.put("history.json", Entry::encodeList(added));
         Store& s = f.open();
         QSignalSpy changed(&s, &Store::historyChanged);
-        QList<Entry> added;
-        for (int i = 0; i < 501; ++i) {
-            added << makeEntry(i);
-            s.addEntry(added.last());
+        for (int i = 499; i < 501; ++i) {
+            added.prepend(makeEntry(i));
+            s.addEntry(added.first());
         }
-        QCOMPARE(changed.count(), 501);
-        QCOMPARE(s.history().size(), 500);
-        QCOMPARE(s.history().first(), added.last());
-        QCOMPARE(s.history().last(), added[1]); // the very first one was pushed out
+        QCOMPARE(changed.count(), 2);
+        QCOMPARE(s.history(), added.first(500)); // the very first one was pushed out
         const auto onDisk = Entry::decodeList(f.bytes("history.json"));
-        QVERIFY(onDisk);
-        QCOMPARE(*onDisk, s.history());
-        QCOMPARE(f.notifier.posts, 0); // history is not announced
+        QCOMPARE(onDisk, std::optional(s.history()));
+        QCOMPARE(f.notifier.posts, 0); // announced apart from the vocabulary and modes
+        QCOMPARE(f.notifier.historyPosts, 2);
 
         // A fresh start reads the same list, and its next addition keeps the file in step.
         Store& again = f.open();
@@ -219,6 +221,49 @@ private slots:
         s.setPerApp(true);
         QCOMPARE(s.modes().otherApps, QStringLiteral("write"));
         QCOMPARE(s.modes().perApp, std::optional<bool>(true));
+
+        // And for the history: what another process cleared does not come back.
+        s.addEntry(makeEntry(1));
+        s.addEntry(makeEntry(2));
+        f.put("history.json", "[]");
+        const Entry third = makeEntry(3);
+        s.addEntry(third);
+        QCOMPARE(s.history(), QList<Entry>({third}));
+        QCOMPARE(Entry::decodeList(f.bytes("history.json")), std::optional(s.history()));
+        // Nor does an entry it fixed meanwhile lose the fix.
+        Entry fixedElsewhere = third;
+        fixedElsewhere.text = QStringLiteral("fixed elsewhere");
+        f.put("history.json", Entry::encodeList({fixedElsewhere}));
+        const Entry fourth = makeEntry(4);
+        s.addEntry(fourth);
+        QCOMPARE(s.history(), QList<Entry>({fourth, fixedElsewhere}));
+    }
+
+    // A change that cannot be written says so and why; the value in memory keeps it.
+    void aFailedWriteIsReported_data()
+    {
+        QTest::addColumn<QString>("file");
+        for (const char* file : {"vocabulary.json", "history.json", "modes.json"})
+            QTest::newRow(file) << QString(file);
+    }
+
+    void aFailedWriteIsReported()
+    {
+        QFETCH(QString, file);
+        StoreFixture f;
+        Store& s = f.open();
+        // A file where the data folder should be: nothing can be written there, even by root.
+        QDir(f.dataDir()).removeRecursively();
+        writeFile(f.dataDir(), "in the way");
+        Result<void> result = file == u"vocabulary.json" ? s.addTerm(QStringLiteral("Two"))
+                              : file == u"history.json"  ? s.addEntry(makeEntry(1))
+                                                         : s.setPerApp(true);
+        QVERIFY(!result);
+        QVERIFY2(result.error().startsWith("cannot write " + f.dataFile(file)),
+                 qPrintable(result.error()));
+        QCOMPARE(f.notifier.posts + f.notifier.historyPosts, 0);
+        QVERIFY(s.vocab().terms.size() + s.history().size() + (s.modes().perApp ? 1 : 0) == 1);
+        QCOMPARE(readFile(f.dataDir()), QByteArray("in the way"));
     }
 
     void learnWithNoCorrectionsChangesNothing()
@@ -232,14 +277,15 @@ private slots:
         const QDateTime mtime = QFileInfo(f.dataFile("vocabulary.json")).lastModified();
         f.clock.advance(3600);
         QSignalSpy changed(&s, &Store::vocabChanged);
-        QCOMPARE(s.learn({}), QStringList());
+        QCOMPARE(s.learn({}).value(), QStringList());
         QCOMPARE(changed.count(), 0);
         QCOMPARE(s.vocab().updatedAt, stamp);
         QCOMPARE(f.bytes("vocabulary.json"), before);
         QCOMPARE(QFileInfo(f.dataFile("vocabulary.json")).lastModified(), mtime);
         QCOMPARE(f.notifier.posts, 1);
 
-        const QStringList learned = s.learn({{"cube cuddle", "kubectl"}, {"Quillet", "Quillet"}});
+        const QStringList learned =
+            s.learn({{"cube cuddle", "kubectl"}, {"Quillet", "Quillet"}}).value();
         QCOMPARE(learned, QStringList({"kubectl", "Quillet"}));
         QCOMPARE(s.vocab().updatedAt, std::optional<QDateTime>(f.clock.now()));
         QVERIFY(s.vocab().terms.contains("kubectl"));
@@ -304,10 +350,27 @@ private slots:
         f.open();
         QVERIFY(!QFileInfo::exists(f.cloudFile())); // unstamped: nothing to publish
 
+        // A damaged copy is kept aside, as a damaged local file is.
         writeFile(f.cloudFile(), "{\"terms\":[1]}");
         f.put("vocabulary.json", vocabJson({"local"}, kStamp));
         Store& s = f.open();
         QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
+        const QString kept = SyncFolder::fileName + QStringLiteral(".corrupt-") +
+                             QString::number(f.clock.now().toSecsSinceEpoch());
+        QCOMPARE(readFile(QDir(f.syncDir()).filePath(kept)), QByteArray("{\"terms\":[1]}"));
+        QCOMPARE(f.warnings,
+                 QStringList({f.cloudFile() + " could not be read; it was kept as " + kept}));
+
+        // A sync folder that is gone (an unmounted drive) is not made again; said once.
+        QDir(f.syncDir()).removeRecursively();
+        s.addTerm(QStringLiteral("one"));
+        s.addTerm(QStringLiteral("two"));
+        QVERIFY(!QFileInfo::exists(f.syncDir()));
+        QCOMPARE(f.warnings.size(), 2);
+        QCOMPARE(f.warnings.last(), "the sync folder " + f.syncDir() +
+                                        " does not exist; the vocabulary was not copied there");
+        QCOMPARE(Vocabulary::decode(f.bytes("vocabulary.json"))->terms,
+                 QStringList({"local", "one", "two"}));
 
         // Without a sync folder nothing is written anywhere but the data folder.
         f.prefs->remove("syncFolder");
@@ -323,7 +386,7 @@ private slots:
         s.addTerm(QStringLiteral("before sync"));
         QDir().mkpath(f.syncDir());
         f.prefs->setSyncFolder(f.syncDir());
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(f.cloudFile()), 10000);
+        f.clock.advance(0.2);
         QCOMPARE(readFile(f.cloudFile()), s.vocab().encode());
 
         // "~/" means the home folder.
@@ -348,8 +411,8 @@ private slots:
             s.deleteStyle(style.id);
         const auto onDisk = ModeSettings::decode(f.bytes("modes.json"));
         QVERIFY(onDisk);
-        QCOMPARE(onDisk->styles, ModeSettings::defaults().styles);
-        QCOMPARE(s.modes().styles, ModeSettings::defaults().styles);
+        QCOMPARE(idsOf(onDisk->styles), QStringList({"quillet", "code", "chat", "write"}));
+        QCOMPARE(onDisk->styles, s.modes().styles);
         QCOMPARE(f.notifier.posts, 6);
     }
 
@@ -364,7 +427,7 @@ private slots:
         const QByteArray bytes = old.encode();
         f.put("modes.json", bytes);
         Store& s = f.open();
-        QCOMPARE(s.modes().styles[3].instructions, ModeSettings::defaults().styles[3].instructions);
+        QVERIFY(s.modes().styles[3].instructions.startsWith("Turn the dictated speech into well-"));
         QCOMPARE(s.modes().styles[3].name, QStringLiteral("Prose"));
         QCOMPARE(s.modes().styles[1].instructions, QStringLiteral("my code instructions"));
         QCOMPARE(f.bytes("modes.json"), bytes);
@@ -387,7 +450,17 @@ private slots:
         QCOMPARE(modes.count(), 1);
         f.notifier.announceFromElsewhere(); // nothing new: no churn
         QCOMPARE(vocab.count(), 1);
-        QCOMPARE(f.notifier.posts, 0);
+
+        // The history has an announcement of its own.
+        QSignalSpy history(&s, &Store::historyChanged);
+        const Entry elsewhere = makeEntry(1);
+        f.put("history.json", Entry::encodeList({elsewhere}));
+        f.notifier.announceFromElsewhere(ChangeNotifier::Topic::vocab);
+        QVERIFY(s.history().isEmpty());
+        f.notifier.announceFromElsewhere(ChangeNotifier::Topic::history);
+        QCOMPARE(s.history(), QList<Entry>({elsewhere}));
+        QCOMPARE(history.count(), 1);
+        QCOMPARE(f.notifier.posts + f.notifier.historyPosts, 0);
     }
 };
 

@@ -45,15 +45,32 @@ private slots:
         QVERIFY(json::fromReferenceSeconds(-1e300) < epoch2001);
     }
 
-    void uuidsAreUpperCaseWithoutBraces()
+    void uuidsAreStrict8_4_4_4_12_data()
     {
-        const QUuid id =
-            QUuid::fromString(QStringLiteral("{6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a}"));
-        QCOMPARE(json::uuidText(id), QString("6F1C2B9E-0D4A-4C1E-9B7A-3E2F1D0C9B8A"));
-        const auto o =
-            *json::parseObject(R"({"id":"6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a","bad":"x"})");
-        QCOMPARE(json::uuid(o, QLatin1StringView("id")), id);
-        QVERIFY(!json::uuid(o, QLatin1StringView("bad")));
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("canonical"); // empty: rejected
+        const auto row = [](const char* text, const char* canonical) {
+            QTest::newRow(text) << QString(text) << QString(canonical);
+        };
+        row("6F1C2B9E-0D4A-4C1E-9B7A-3E2F1D0C9B8A", "6F1C2B9E-0D4A-4C1E-9B7A-3E2F1D0C9B8A");
+        row("6f1c2b9e-0d4a-4c1e-9B7A-3e2f1d0c9b8a", "6F1C2B9E-0D4A-4C1E-9B7A-3E2F1D0C9B8A");
+        row("00000000-0000-0000-0000-000000000000", "00000000-0000-0000-0000-000000000000");
+        row("{6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a}", "");
+        row("6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a0", "");
+        row("6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a ", "");
+        row("6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8", "");
+        row("6f1c2b9e0d4a-4c1e-9b7a-3e2f1d0c9b8a0", "");
+        row("6f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8g", "");
+        row("+f1c2b9e-0d4a-4c1e-9b7a-3e2f1d0c9b8a", "");
+        row("", "");
+    }
+
+    void uuidsAreStrict8_4_4_4_12()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, canonical);
+        const auto id = json::uuid(QJsonObject{{"id", text}}, QLatin1StringView("id"));
+        QCOMPARE(id ? json::uuidText(*id) : QString(), canonical);
     }
 
     void compactEncodingHasNoWhiteSpace()

@@ -21,12 +21,6 @@ QList<Replacement> pairs(std::initializer_list<std::pair<const char*, const char
 class VocabularyTest : public QObject {
     Q_OBJECT
 private slots:
-    void newVocabularyIsEmpty()
-    {
-        const Vocabulary v;
-        QVERIFY(v.terms.isEmpty() && v.replacements.isEmpty() && !v.updatedAt);
-    }
-
     void addTermTrimsAndKeepsTheFirstSpelling()
     {
         Vocabulary v;
@@ -72,23 +66,49 @@ private slots:
         QCOMPARE(v.replacements.size(), 2);
     }
 
-    void mergeKeepsLocalEntries()
+    void mergeAddsTermsAsAddTermDoesAndKeepsTheStamp()
     {
         Vocabulary local;
         local.terms = {"Kubernetes"};
-        local.replacements = pairs({{"teh", "the"}});
         local.updatedAt = QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC);
         Vocabulary remote;
         remote.terms = {"kubernetes", " Quillet ", "", "quillet"};
-        // Taken over as they are: untrimmed, and even with from equal to to.
-        remote.replacements =
-            pairs({{"TEH", "x"}, {" gh ", "GitHub"}, {"same", "same"}, {"GH ", "y"}});
         remote.updatedAt = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
         local.merge(remote);
         QCOMPARE(local.terms, QStringList({"Kubernetes", "Quillet"}));
-        QCOMPARE(local.replacements,
-                 pairs({{"teh", "the"}, {" gh ", "GitHub"}, {"same", "same"}, {"GH ", "y"}}));
         QCOMPARE(local.updatedAt, QDateTime::fromSecsSinceEpoch(1'700'000'000, Qt::UTC));
+    }
+
+    // A replacement whose `from` is present already, ignoring case, is skipped; the others are
+    // taken over as they are.
+    void mergeKeepsReplacementsAlreadyPresent_data()
+    {
+        QTest::addColumn<QList<Replacement>>("local");
+        QTest::addColumn<QList<Replacement>>("other");
+        QTest::addColumn<QList<Replacement>>("expected");
+        const auto row = [](const char* name, QList<Replacement> local, QList<Replacement> other,
+                            QList<Replacement> expected) {
+            QTest::newRow(name) << local << other << expected;
+        };
+        row("local wins", {{"teh", "the"}}, {{"TEH", "x"}}, {{"teh", "the"}});
+        row("untrimmed, even from equal to to", {{"teh", "the"}},
+            {{" gh ", "GitHub"}, {"same", "same"}},
+            {{"teh", "the"}, {" gh ", "GitHub"}, {"same", "same"}});
+        row("one taken over earlier wins", {}, {{"gh", "GitHub"}, {"GH", "Git Hub"}},
+            {{"gh", "GitHub"}});
+    }
+
+    void mergeKeepsReplacementsAlreadyPresent()
+    {
+        QFETCH(QList<Replacement>, local);
+        QFETCH(QList<Replacement>, other);
+        QFETCH(QList<Replacement>, expected);
+        Vocabulary v;
+        v.replacements = local;
+        Vocabulary remote;
+        remote.replacements = other;
+        v.merge(remote);
+        QCOMPARE(v.replacements, expected);
     }
 
     void learnAddsTermsAndReplacementsAndReturnsEveryTarget()
@@ -105,16 +125,6 @@ private slots:
         const Vocabulary before = v;
         QVERIFY(v.learn({}).isEmpty());
         QCOMPARE(v, before);
-    }
-
-    void equalityAndIdentityOfReplacements()
-    {
-        const Replacement a{"Teh", "The"};
-        QCOMPARE(a.id(), QStringLiteral("teh"));
-        QVERIFY(a == (Replacement{"Teh", "The"}));
-        QVERIFY(!(a == Replacement{"teh", "The"}));
-        QCOMPARE(qHash(a), qHash(Replacement{"Teh", "The"}));
-        QVERIFY(qHash(a) != qHash(Replacement{"Teh", "the"}));
     }
 
     void jsonRoundTrip()
@@ -152,15 +162,10 @@ private slots:
         QTest::newRow("array") << QByteArray("[]");
         QTest::newRow("no terms") << QByteArray(R"({"replacements":[]})");
         QTest::newRow("no replacements") << QByteArray(R"({"terms":[]})");
-        QTest::newRow("terms not array") << QByteArray(R"({"terms":"a","replacements":[]})");
-        QTest::newRow("term not string") << QByteArray(R"({"terms":["a",1],"replacements":[]})");
-        QTest::newRow("terms null") << QByteArray(R"({"terms":null,"replacements":[]})");
         QTest::newRow("replacement not object")
             << QByteArray(R"({"terms":[],"replacements":["a"]})");
         QTest::newRow("replacement without to")
             << QByteArray(R"({"terms":[],"replacements":[{"from":"a"}]})");
-        QTest::newRow("replacement to number")
-            << QByteArray(R"({"terms":[],"replacements":[{"from":"a","to":2}]})");
         QTest::newRow("stamp as text")
             << QByteArray(R"({"terms":[],"replacements":[],"updatedAt":"2024-01-01"})");
         QTest::newRow("truncated") << QByteArray(R"({"terms":[],"replacements":[)");
