@@ -159,7 +159,7 @@ unsigned long X11Workspace::focusedClient()
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(dpy, &focus, &revert);
-    if (focus == None || focus == PointerRoot)
+    if (focus == None || focus == PointerRoot || focus == m_x.root())
         return 0;
     // Up to the top-level window, the root's child...
     Window window = focus;

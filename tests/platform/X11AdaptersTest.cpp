@@ -356,6 +356,10 @@ private slots:
 
             ProbeWindow editor(bare, "editor", "Editor", 5151, QByteArray("notes.txt"), {});
             ProbeWindow other(bare, "other", "Other", 5252, {}, {});
+            // Focus on the desktop itself is no application's.
+            XSetInputFocus(bare, DefaultRootWindow(bare), RevertToNone, CurrentTime);
+            XSync(bare, False);
+            QCOMPARE(workspace.frontApp(), std::nullopt);
             // The focus sits on a child of the client, as toolkits often put it.
             const Window child = XCreateSimpleWindow(bare, editor.window, 0, 0, 10, 10, 0, 0, 0);
             XMapWindow(bare, child);
