@@ -176,28 +176,9 @@ void AtspiAccessibility::setReady(bool ready)
 
 bool AtspiAccessibility::isAvailable() const
 {
-    if (m_ready && m_bus && dbus_connection_get_is_connected(m_bus))
-        return true;
-    if (m_ready) {
-        // The bus went away: start over on the event loop (this is a const query).
-        auto* self = const_cast<AtspiAccessibility*>(this);
-        QMetaObject::invokeMethod(
-            self,
-            [self] {
-                if (!self->m_ready)
-                    return;
-                for (const char* type : trackedEvents)
-                    atspi_event_listener_deregister(self->m_listener, type, nullptr);
-                self->m_focused.reset();
-                self->m_activeWindow.reset();
-                self->m_bus = nullptr;
-                atspi_exit();
-                self->setReady(false);
-                self->probe();
-            },
-            Qt::QueuedConnection);
-    }
-    return false;
+    // libatspi keeps one connection per process and cannot set itself up again once it has run:
+    // a bus that went away stays gone for this run.
+    return m_ready && m_bus && dbus_connection_get_is_connected(m_bus);
 }
 
 void AtspiAccessibility::onEvent(AtspiEvent* event, void* self)

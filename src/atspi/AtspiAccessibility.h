@@ -28,7 +28,8 @@ public:
 
     // Turns accessibility on for the desktop's applications (org.a11y.Status.IsEnabled, the
     // setting that makes toolkits expose their widgets) and connects to the accessibility bus.
-    // Returns at once; the connection completes on the event loop.
+    // Returns at once; the connection completes on the event loop. A bus that cannot be reached
+    // then, or that goes away later, leaves the adapter unavailable for the rest of the run.
     void start();
 
     bool isAvailable() const override;
@@ -39,7 +40,7 @@ public:
     bool focusedIsTerminal() override;
 
 Q_SIGNALS:
-    // The accessibility bus became reachable or was lost.
+    // The accessibility bus became reachable.
     void availableChanged();
 
 private:

@@ -3,6 +3,7 @@
 #include "atspi/AtspiAccessibility.h"
 
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QElapsedTimer>
@@ -164,6 +165,38 @@ private slots:
                 accessibility.focusedWindowTitle();
             QVERIFY2(clock.elapsed() <= 400, read);
         }
+    }
+
+    // Last, as it takes the bus away: the loss is noticed and reads answer nothing at once.
+    void busLoss()
+    {
+        AtspiAccessibility accessibility;
+        accessibility.start();
+        QTRY_VERIFY(accessibility.isAvailable());
+        Dialog dialog("Before the loss", {"--entry", "--entry-text", "gone"});
+        ElementHandle element;
+        QTRY_VERIFY((element = accessibility.focusedElement()) != nullptr);
+
+        const uint launcher =
+            QDBusConnection::sessionBus().interface()->servicePid("org.a11y.Bus").value();
+        QVERIFY(launcher > 0);
+        ::kill(pid_t(launcher), SIGTERM);
+        QTRY_VERIFY(!accessibility.isAvailable());
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(accessibility.focusedElement(), nullptr);
+        QCOMPARE(accessibility.elementValue(element), std::nullopt);
+        QCOMPARE(accessibility.characterBeforeCaret(element), CaretCharacter::undetermined());
+        QCOMPARE(accessibility.focusedWindowTitle(), std::nullopt);
+        QVERIFY(!accessibility.focusedIsTerminal());
+        QVERIFY(clock.elapsed() < 100);
+
+        // Leave the desktop as the launcher made it: a bus (started again on demand) with
+        // accessibility on.
+        QDBusMessage on = a11yStatus("Set");
+        on << QVariant::fromValue(QDBusVariant(true));
+        QDBusConnection::sessionBus().call(on);
+        QTRY_VERIFY(accessibilityEnabled());
     }
 };
 
