@@ -45,6 +45,7 @@ public:
     virtual ~Accessibility() = default;
 
     // Other applications' elements can be read (the desktop's accessibility service answers).
+    // With PasteSender::isAvailable() this makes up the accessibility trust the user is shown.
     virtual bool isAvailable() const = 0;
     // The element with the keyboard focus, or null.
     virtual ElementHandle focusedElement() = 0;
