@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs a command inside a private headless desktop: its own HOME and XDG folders, a private D-Bus
-# session, Xvfb, an unlocked gnome-keyring, AT-SPI enabled, and PulseAudio with a virtual
-# microphone "vmic" (whatever is played into the sink "vmic_sink" is what the microphone hears).
+# session, Xvfb with a window manager, an unlocked gnome-keyring, AT-SPI enabled, and PulseAudio
+# with a virtual microphone "vmic" (whatever is played into the sink "vmic_sink" is what the
+# microphone hears).
 # Every daemon it starts is ended when the command ends; the command's exit code is returned.
 set -euo pipefail
 
@@ -42,13 +43,26 @@ wait_for() { # wait_for SECONDS COMMAND...
     done
 }
 
-# X server on the first free display from :90.
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# X server on a free display that the server picks itself, so that launchers started at the same
+# moment never share one; it writes the number once it listens. -noreset: a server that resets
+# whenever its last client leaves refuses connections for a moment each time.
+Xvfb -displayfd 3 -noreset -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" \
+    >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-export DISPLAY=":$display"
-wait_for 15 xdpyinfo || { log "Xvfb did not start"; cat "$work/xvfb.log" >&2; exit 1; }
+wait_for 15 grep -q . "$work/display" ||
+    { log "Xvfb did not start"; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n 1 "$work/display")"
+wait_for 15 xdpyinfo || { log "Xvfb did not answer"; cat "$work/xvfb.log" >&2; exit 1; }
+
+# A small EWMH window manager, as desktops have: it keeps _NET_ACTIVE_WINDOW and _NET_CLIENT_LIST.
+if command -v openbox >/dev/null; then
+    openbox --sm-disable >"$work/wm.log" 2>&1 &
+    pids+=($!)
+    wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' ||
+        { log "window manager did not start"; cat "$work/wm.log" >&2; }
+else
+    log "no window manager (openbox) installed"
+fi
 
 # Keyring: unlock with an empty password (a newline), then join the running daemon.
 eval "$(echo "" | gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)"
