@@ -9,7 +9,6 @@ struct BuildInfo {
     // The identifier a bundle's signature must name.
     static inline const QString identifier = QStringLiteral("com.fernwick.quillet.linux");
 
-    static QString version();
     // The build number as configured; parse it with Bundle::parseBuildNumber.
     static QString buildNumber();
     // Where "/quillet/latest.json" is looked for; empty when this build does not update itself.

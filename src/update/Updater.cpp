@@ -250,6 +250,8 @@ QCoro::Task<Result<void>> Updater::installSteps(Release release)
         co_return Result<void>::failure(QStringLiteral("cancelled"));
     if (!replaced)
         co_return replaced;
+    // The old bundle went where the new one was unpacked and is gone; the folder is empty.
+    QDir(work).removeRecursively();
 
     const Result<void> launched =
         launch(QStringLiteral("/bin/sh"),

@@ -123,6 +123,10 @@ private slots:
         QCOMPARE(rig.messages, QStringList{kUpdating});
         QCOMPARE(rig.launched, rig.relaunch());
         QCOMPARE(rig.quits, 1);
+        // Neither the download nor the old bundle is left behind.
+        QCOMPARE(tree(rig.root.filePath("tmp")), QStringList());
+        QCOMPARE(tree(rig.root.filePath("apps")).filter(QRegularExpression("^[^/]*$")),
+                 QStringList{"Quillet.AppDir"});
         QCOMPARE(Bundle::build(rig.installed), 2);
         QCOMPARE(readFile(rig.installed + "/usr/bin/quillet"), "program of build 2");
         QVERIFY(Bundle::checkSignature(rig.installed, publicKey(), BuildInfo::identifier));
