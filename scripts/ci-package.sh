@@ -52,7 +52,7 @@ hide_and_run() {
                 LD_LIBRARY_PATH=$appdir/usr/lib mount --bind /dev/null "$d/${lib##*/}"
         done
     done
-    env -i PATH=/usr/bin:/bin HOME="$HOME" "$appdir/AppRun" "$@"
+    env -i PATH=/usr/bin:/bin HOME="${appdir%/*}" "$appdir/AppRun" "$@"
 }
 if ((EUID == 0)) && unshare --mount --propagation private true 2>/dev/null; then
     export -f hide_and_run
@@ -60,7 +60,7 @@ if ((EUID == 0)) && unshare --mount --propagation private true 2>/dev/null; then
         "$work/b1/Quillet.AppDir" --version) || fail "the bundle does not start alone"
 else
     log "not root: checking the bundle without hiding the system's libraries"
-    version=$(env -i PATH=/usr/bin:/bin HOME="$HOME" "$work/b1/Quillet.AppDir/AppRun" --version)
+    version=$(env -i PATH=/usr/bin:/bin HOME="$work" "$work/b1/Quillet.AppDir/AppRun" --version)
 fi
 [[ $version == "Quillet "*" (build 1)" ]] || fail "bundle 1 says: $version"
 log "bundle runs alone: $version"
