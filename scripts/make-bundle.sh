@@ -120,6 +120,9 @@ missing=$(needed "$appdir/usr/bin/quillet" "$appdir"/usr/plugins/*/*.so "$appdir
         [[ $path == "$appdir"/* || -n ${desktop[$soname]:-} ]] || echo "$soname ($path)"
     done)
 [[ -z $missing ]] || { log "found outside the bundle: $missing"; exit 1; }
+unresolved=$(LD_LIBRARY_PATH=$appdir/usr/lib ldd "$appdir/usr/bin/quillet" "$appdir"/usr/plugins/*/*.so \
+    "$appdir"/usr/lib/* | grep 'not found' | sort -u || true)
+[[ -z $unresolved ]] || { log "not found: $unresolved"; exit 1; }
 
 cat >"$appdir/AppRun" <<'SH'
 #!/bin/sh
