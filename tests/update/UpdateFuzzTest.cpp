@@ -53,8 +53,8 @@ void removeTree(const QString& root)
 
 } // namespace
 
-// Random damage with a fixed seed, so that a failure repeats: the readers of what comes from the
-// network never crash, and a damaged archive never writes outside its folder.
+// Random damage from a fixed starting point, so that a failure repeats: the readers of what comes
+// from the network never crash, and a damaged archive never writes outside its folder.
 class UpdateFuzzTest : public QObject {
     Q_OBJECT
 
@@ -62,11 +62,11 @@ private slots:
     void manifestReader()
     {
         QRandomGenerator random(20240611);
-        const QByteArray seed =
+        const QByteArray original =
             R"({"version":"0.2.0","build":2,"url":"https://u.example/quillet/Q.zip","sha256":"ab"})";
         int accepted = 0;
         for (int i = 0; i < 20000; ++i) {
-            const std::optional<Release> release = Release::fromJson(mutate(seed, random));
+            const std::optional<Release> release = Release::fromJson(mutate(original, random));
             if (!release)
                 continue;
             ++accepted;
@@ -83,19 +83,19 @@ private slots:
         const bool shm = QFileInfo(QStringLiteral("/dev/shm")).isWritable();
         QTemporaryDir sandbox(shm ? QStringLiteral("/dev/shm/quillet-fuzz-XXXXXX")
                                   : QDir::tempPath() + QStringLiteral("/quillet-fuzz-XXXXXX"));
-        const QString zip = sandbox.filePath("seed.zip");
+        const QString zip = sandbox.filePath("original.zip");
         QVERIFY(
             writeZip(zip, {{"Quillet.AppDir/", {}, AE_IFDIR | 0755, {}, {}},
                            {"Quillet.AppDir/AppRun", "#!/bin/sh\n", AE_IFREG | 0755, {}, {}},
                            {"Quillet.AppDir/lib.so", QByteArray(600, 'z'), AE_IFREG | 0644, {}, {}},
                            {"Quillet.AppDir/link", {}, AE_IFLNK | 0777, "lib.so", {}},
                            {"Quillet.AppDir/up/x", "x", AE_IFREG | 0644, {}, {}}}));
-        const QByteArray seed = readFile(zip);
+        const QByteArray original = readFile(zip);
         QRandomGenerator random(7);
         int unpacked = 0;
         for (int i = 0; i < 1000; ++i) {
             const QString damaged = sandbox.filePath("damaged.zip");
-            writeFile(damaged, mutate(seed, random));
+            writeFile(damaged, mutate(original, random));
             const QString work = sandbox.filePath("box/work");
             removeTree(sandbox.filePath("box"));
             QVERIFY(QDir().mkpath(work));
