@@ -1,4 +1,5 @@
 #include "app/Commands.h"
+#include "app/UpdateSwitches.h"
 #include "app/Version.h"
 #include "store/Preferences.h"
 #include "util/Clock.h"
@@ -67,6 +68,10 @@ int main(int argc, char** argv)
     QStringList args = QCoreApplication::arguments();
     const auto domain = Preferences::takeArgumentDomain(args);
     args.removeFirst();
+
+    // The updater's automation switches ("-verifyUpdate PATH", "-updateNow true").
+    if (const auto code = runUpdateSwitches(domain, out, err))
+        return *code;
 
     if (args.isEmpty() || args.first() == u"--help" || args.first() == u"help") {
         out << kUsage;
