@@ -2,8 +2,11 @@
 
 #include "platform/SecretBackend.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
+#include <QFuture>
 #include <QPointer>
+#include <QPromise>
 #include <QSet>
 
 #ifndef QUILLET_SONIOX_API_KEY
@@ -23,6 +26,13 @@ struct KeyStore::Private {
     QHash<QString, QString> cache;
     // Accounts written during the load, whose keyring value the load must not bring back.
     QSet<QString> writtenWhileLoading;
+    // Per account: how many writes were asked for, and the end of the newest one. A write waits
+    // for the one before it, so that the keyring sees them in order.
+    struct Writes {
+        quint64 issued = 0;
+        QFuture<void> last;
+    };
+    QHash<QString, Writes> writes;
     QString status;
     bool loading = false;
     bool loaded = false;
@@ -121,6 +131,22 @@ QCoro::Task<void> KeyStore::writeKey(std::optional<QString> value, QString accou
         co_return;
     QPointer<KeyStore> self(this);
     SecretBackend& backend = d->backend;
+    // Each keyring write is a delete and an add; two writes of one account that overlap could
+    // leave the older value behind. This write starts when the one before it has ended, and only
+    // if no newer one is waiting: the newest value is the one the keyring must hold.
+    Private::Writes& writes = d->writes[account];
+    const quint64 mine = ++writes.issued;
+    QFuture<void> previous = writes.last;
+    QPromise<void> done; // finished (or cancelled) however this coroutine ends
+    done.start();
+    writes.last = done.future();
+    if (previous.isValid() && !previous.isFinished()) {
+        co_await previous;
+        if (!self)
+            co_return;
+    }
+    if (d->writes.value(account).issued != mine || !d->keyringAvailable)
+        co_return;
     // Delete first, whatever happens next: a blank value means "no key".
     SecretBackend::Reply reply = co_await backend.remove(service, account);
     if (!self)
