@@ -9,6 +9,8 @@
 #include <QPromise>
 #include <QSet>
 
+#include <algorithm>
+
 #ifndef QUILLET_SONIOX_API_KEY
 #define QUILLET_SONIOX_API_KEY ""
 #endif
@@ -189,12 +191,20 @@ std::optional<QString> KeyStore::builtInKey(const char* environmentName, const c
 
 std::optional<QString> KeyStore::speechKey() const
 {
-    if (auto key = readKey(sonioxAccount))
+    if (auto key = readKey(sonioxAccount); key && isUsableKey(*key))
         return key;
     auto key = builtInKey("SONIOX_API_KEY", "SonioxAPIKey");
-    if (!key || key->isEmpty())
+    if (!key || !isUsableKey(*key))
         return std::nullopt;
     return key;
+}
+
+bool KeyStore::isUsableKey(QStringView key)
+{
+    return !key.isEmpty() && std::none_of(key.begin(), key.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+               c.category() == QChar::Separator_Paragraph;
+    });
 }
 
 QString KeyStore::status() const

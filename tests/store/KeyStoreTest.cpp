@@ -198,6 +198,11 @@ private slots:
         QCOMPARE(keys.speechKey(), std::optional<QString>("env-key")); // not loaded yet
         finish(keys.load());
         QCOMPARE(keys.speechKey(), std::optional<QString>("ring-key"));
+        // A key with a control character in it would break the request header: it is none.
+        finish(keys.writeKey(QStringLiteral("ring\r\nX-Evil: 1"), "soniox"));
+        QCOMPARE(keys.speechKey(), std::optional<QString>("env-key"));
+        EnvGuard broken("SONIOX_API_KEY", QByteArray("env\u0085key"));
+        QVERIFY(!keys.speechKey());
     }
 };
 
