@@ -65,14 +65,14 @@ QCoro::Task<QString> TextProcessor::processText(ProcessingInput input, FailureHa
     // Each call is made in a statement of its own and only its task is awaited: g++ 12 may
     // destroy twice the temporaries of an expression that contains co_await.
     const Endpoint endpoint = m_settings.resolveEndpoint(plan.fast);
-    QCoro::Task<ChatResult> request = m_chat.chatComplete(plan.system, plan.user, endpoint,
-                                                          plan.fast ? fastTimeout : qualityTimeout);
+    QCoro::Task<ChatResult> request = m_chat.chatComplete(
+        plan.system, plan.user, endpoint, plan.fast ? fastTimeout : qualityTimeout, nullptr);
     ChatResult result = co_await request;
     // A slow or failing quality model gets one more chance on the fast one; no other retries.
     if (!result.ok() && !plan.fast) {
         const Endpoint fast = m_settings.resolveEndpoint(true);
         QCoro::Task<ChatResult> retry =
-            m_chat.chatComplete(plan.system, plan.user, fast, retryTimeout);
+            m_chat.chatComplete(plan.system, plan.user, fast, retryTimeout, nullptr);
         result = co_await retry;
     }
     if (result.ok())
@@ -90,7 +90,7 @@ QCoro::Task<QString> TextProcessor::testTextProcessing(std::function<void(const 
     const Endpoint endpoint = m_settings.resolveEndpoint(true);
     const QString system = builtInStyle(kDefaultModeId)->instructions + prompt::rulesBlock;
     QCoro::Task<ChatResult> request =
-        m_chat.chatComplete(system, testUserMessage, endpoint, fastTimeout);
+        m_chat.chatComplete(system, testUserMessage, endpoint, fastTimeout, nullptr);
     const ChatResult result = co_await request;
     QString status;
     if (result.ok()) {
