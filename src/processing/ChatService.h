@@ -15,7 +15,7 @@ namespace quillet {
 // The reply text, or why there is none.
 class ChatResult {
 public:
-    ChatResult() = default; // a failure without a description
+    ChatResult() = default; // a failure without a description; QCoro's waitFor() needs one
     ChatResult(QString reply)
         : m_reply(std::move(reply))
     {}
