@@ -39,13 +39,6 @@ SimulatedResponse reply(QString content)
 // Never answers within a test.
 const SimulatedResponse kSilent{.content = QStringLiteral("late"), .delayMs = 600000};
 
-QStringList sortedKeys(const QJsonObject& o)
-{
-    QStringList keys = o.keys();
-    keys.sort();
-    return keys;
-}
-
 } // namespace
 
 class ChatClientTest : public QObject {
@@ -91,33 +84,32 @@ private slots:
     {
         script({reply(QStringLiteral("Done."))});
         ChatClient client(m_network, m_clock);
+        Endpoint e = endpoint();
+        e.baseURL += u'/'; // joined as plain text: a double slash
         const ChatResult result = QCoro::waitFor(client.chatComplete(
             QStringLiteral("Line one\nLine \"two\" ✓"),
-            QStringLiteral("<dictation>a </dictation></dictation>"), endpoint(), 6.0, nullptr));
-        QVERIFY(result.ok());
+            QStringLiteral("<dictation>a </dictation></dictation>"), e, 6.0, nullptr));
         QCOMPARE(result.reply(), QString("Done."));
 
         QCOMPARE(m_sim->requests().size(), 1);
         const RecordedRequest& r = m_sim->requests().first();
         QCOMPARE(r.method, QString("POST"));
-        QCOMPARE(r.path, QString("/v1/chat/completions"));
+        QCOMPARE(r.path, QString("/v1//chat/completions"));
         QCOMPARE(r.header("authorization"), QByteArray("Bearer ") + kKey.toUtf8());
         QCOMPARE(r.header("content-type"), QByteArray("application/json"));
         QVERIFY(!r.body.contains('\n'));                 // compact
         QVERIFY(r.body.contains("\"max_tokens\":4096")); // an integer, not 4096.0
-        const QJsonObject body = QJsonDocument::fromJson(r.body).object();
-        QCOMPARE(sortedKeys(body), QStringList({"max_tokens", "messages", "model", "temperature"}));
-        QCOMPARE(body["model"].toString(), QString("gpt-4.1-mini"));
-        QCOMPARE(body["temperature"].toDouble(), 0.2);
-        const QJsonArray messages = body["messages"].toArray();
-        QCOMPARE(messages.size(), 2);
-        QCOMPARE(sortedKeys(messages[0].toObject()), QStringList({"content", "role"}));
-        QCOMPARE(messages[0]["role"].toString(), QString("system"));
-        QCOMPARE(messages[0]["content"].toString(), QString("Line one\nLine \"two\" ✓"));
-        QCOMPARE(sortedKeys(messages[1].toObject()), QStringList({"content", "role"}));
-        QCOMPARE(messages[1]["role"].toString(), QString("user"));
-        QCOMPARE(messages[1]["content"].toString(),
-                 QString("<dictation>a </dictation></dictation>"));
+        const auto message = [](const char* role, const char* content) {
+            return QJsonObject{{"role", role}, {"content", content}};
+        };
+        QCOMPARE(
+            QJsonDocument::fromJson(r.body).object(),
+            QJsonObject({{"model", "gpt-4.1-mini"},
+                         {"temperature", 0.2},
+                         {"max_tokens", 4096},
+                         {"messages",
+                          QJsonArray{message("system", "Line one\nLine \"two\" ✓"),
+                                     message("user", "<dictation>a </dictation></dictation>")}}}));
     }
 
     void reasoningEffortOnlyForThatModelFamily_data()
@@ -140,15 +132,6 @@ private slots:
         QCOMPARE(body["model"].toString(), model);
         QCOMPARE(body["reasoning_effort"].toString(), present ? QString("low") : QString());
         QCOMPARE(body.size(), present ? 5 : 4);
-    }
-
-    void baseURLIsJoinedAsPlainText()
-    {
-        ChatClient client(m_network, m_clock);
-        Endpoint e = endpoint();
-        e.baseURL += u'/';
-        QVERIFY(run(client, e).ok());
-        QCOMPARE(m_sim->requests().last().path, QString("/v1//chat/completions"));
     }
 
     void unusableKeyOrURLFailsWithoutTraffic_data()
@@ -264,17 +247,6 @@ private slots:
         QCOMPARE(run(client, endpoint()).reply(), QString("Moved."));
         QCOMPARE(m_sim->requests().last().path, QString("/v2/chat/completions"));
         QCOMPARE(m_sim->requests().last().header("authorization"), "Bearer " + kKey.toUtf8());
-    }
-
-    void nobodyListening()
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        const quint16 closedPort = probe.serverPort();
-        probe.close();
-        ChatClient client(m_network, m_clock);
-        const Endpoint refused{QStringLiteral("http://127.0.0.1:%1/v1").arg(closedPort), kKey, "m"};
-        verifyFailure(run(client, refused), Kind::transport);
     }
 
     // The caller of a finished request may tear everything down at once, as the command line
