@@ -99,7 +99,8 @@ QCoro::Task<int> runRewriteCommand(CommandEnv env)
     KeyStore keys(keyring);
     co_await keys.load();
 
-    Rewriter rewriter(env.prefs, store.store(), keys, env.clock);
+    QNetworkAccessManager network;
+    Rewriter rewriter(env.prefs, store.store(), keys, network, env.clock);
     const QString modeId = args.modeGiven ? rewriter.modeIdFor(args.modeId, env.err) : args.modeId;
     // The call stands apart from the co_await (g++ 12 may destroy its temporaries twice).
     QCoro::Task<QString> run = rewriter.rewrite(text, modeId, args.appName, env.err);

@@ -6,21 +6,23 @@
 
 namespace quillet {
 
-Rewriter::Rewriter(Preferences& prefs, Store& store, KeyStore& keys, Clock& clock)
+Rewriter::Rewriter(Preferences& prefs, Store& store, KeyStore& keys, QNetworkAccessManager& network,
+                   Clock& clock)
     : m_prefs(prefs)
     , m_store(store)
     , m_settings(
           prefs, [&keys](const QString& account) { return keys.readKey(account); },
           [] { return KeyStore::builtInKey("CEREBRAS_API_KEY", "CerebrasAPIKey"); })
-    , m_client(m_network, clock)
+    , m_client(network, clock)
     , m_processor(m_client, m_settings, clock)
 {}
 
 QCoro::Task<QString> Rewriter::rewrite(QString text, QString modeId, std::optional<QString> appName,
                                        QTextStream& err)
 {
-    ProcessingInput input = ProcessingInput::fromStore(m_store, m_prefs, std::move(text),
-                                                       std::move(modeId), std::move(appName));
+    ProcessingInput input{std::move(text),  std::move(modeId),      std::move(appName),
+                          m_store.vocab(),  m_store.modes().styles, m_store.history(),
+                          m_prefs.cleanup()};
     const bool hasKey = m_settings.providerKey().has_value();
     const QString provider = providers::displayName(m_settings.currentProvider());
     TextProcessor::FailureHandler onFailure = [&err, hasKey, provider](const ChatError& error) {

@@ -18,11 +18,13 @@ class Preferences;
 class Store;
 
 // The text-processing chain as the command line uses it: the user's vocabulary, modes and
-// history from the store, the provider settings and keys, one network session.
+// history from the store, the provider settings and keys, the process's network manager.
 class Rewriter {
 public:
-    // All four must outlive the rewriter; `keys` should be loaded.
-    Rewriter(Preferences& prefs, Store& store, KeyStore& keys, Clock& clock);
+    // All must outlive the rewriter; `keys` should be loaded. Destroying the rewriter ends its
+    // requests under way; their rewrite() then returns the text with the replacements only.
+    Rewriter(Preferences& prefs, Store& store, KeyStore& keys, QNetworkAccessManager& network,
+             Clock& clock);
 
     // processText over the store's current data. When the service gives no reply, says why on
     // `err` (the result is then the text after the replacements).
@@ -36,7 +38,6 @@ public:
 private:
     Preferences& m_prefs;
     Store& m_store;
-    QNetworkAccessManager m_network;
     ProviderSettings m_settings;
     ChatClient m_client;
     TextProcessor m_processor;

@@ -201,7 +201,8 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     errors->setFinishing(false);
     if (!text.isEmpty()) {
         // The same text processing a dictation gets: replacements, then the mode's rewrite.
-        Rewriter rewriter(env.prefs, store.store(), keys, env.clock);
+        QNetworkAccessManager chatNetwork;
+        Rewriter rewriter(env.prefs, store.store(), keys, chatNetwork, env.clock);
         const QString mode = options->mode.isEmpty() ? QStringLiteral("quillet")
                                                      : rewriter.modeIdFor(options->mode, env.err);
         const std::optional<QString> app =

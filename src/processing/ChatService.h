@@ -6,6 +6,8 @@
 #include <QCoroTask>
 #include <QString>
 
+class QObject;
+
 #include <optional>
 
 namespace quillet {
@@ -13,7 +15,7 @@ namespace quillet {
 // The reply text, or why there is none.
 class ChatResult {
 public:
-    ChatResult() = default; // a failure without a description
+    ChatResult() = default; // a failure without a description; QCoro's waitFor() needs one
     ChatResult(QString reply)
         : m_reply(std::move(reply))
     {}
@@ -35,9 +37,10 @@ private:
 class ChatService {
 public:
     virtual ~ChatService() = default;
-    // Sends the system and user messages to `endpoint`; `timeoutSeconds` bounds the request.
+    // Sends the system and user messages to `endpoint`; `timeoutSeconds` bounds the request. The
+    // request ends early, as cancelled, when `scope` (if any) is destroyed: its owner stops it so.
     virtual QCoro::Task<ChatResult> chatComplete(QString system, QString user, Endpoint endpoint,
-                                                 double timeoutSeconds) = 0;
+                                                 double timeoutSeconds, QObject* scope) = 0;
 };
 
 } // namespace quillet

@@ -14,20 +14,6 @@ struct Style;
 // The two chat messages of a rewrite: the system message (the mode's instructions, the fixed
 // rules, the target application, the terms and the user's recent results) and the user message
 // wrapping the transcript. Pure text assembly.
-namespace prompt {
-
-// Appended to every mode's instructions (244 bytes, no trailing line feed).
-extern const QString rulesBlock;
-extern const QString targetLineHead;
-extern const QString termsLineHead;
-extern const QString historyHead;
-extern const QString historySeparator;
-
-// How many recent results of the mode go into the prompt.
-inline constexpr int historyDepth = 6;
-
-} // namespace prompt
-
 QString composeSystemPrompt(const Style& style, const std::optional<QString>& appName,
                             const QStringList& terms, const QStringList& recent);
 // "<dictation>" + text + "</dictation>"; the text is not escaped.

@@ -34,14 +34,6 @@ const Row& row(Provider provider)
 
 } // namespace
 
-QList<Provider> all()
-{
-    QList<Provider> list;
-    for (const Row& r : kRows)
-        list << r.provider;
-    return list;
-}
-
 QString rawValue(Provider provider)
 {
     return QString::fromUtf16(row(provider).raw);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QList>
 #include <QString>
 
 #include <optional>
@@ -13,7 +12,6 @@ enum class Provider { cerebras, openai, custom };
 
 namespace providers {
 
-QList<Provider> all();
 // "cerebras", "openai", "custom".
 QString rawValue(Provider provider);
 // Exact match against the raw values; anything else is none.

@@ -1,5 +1,6 @@
 #include "processing/ProviderSettings.h"
 
+#include "store/KeyStore.h"
 #include "store/Preferences.h"
 
 #include <QHostAddress>
@@ -36,11 +37,14 @@ std::optional<QString> ProviderSettings::providerKey() const
     const Provider provider = currentProvider();
     if (m_readKey) {
         std::optional<QString> key = m_readKey(keyAccount(provider));
-        if (key && !key->isEmpty())
+        if (key && KeyStore::isUsableKey(*key))
             return key;
     }
-    if (provider == Provider::cerebras && m_builtInKey)
-        return m_builtInKey();
+    if (provider == Provider::cerebras && m_builtInKey) {
+        std::optional<QString> key = m_builtInKey();
+        if (key && KeyStore::isUsableKey(*key))
+            return key;
+    }
     return std::nullopt;
 }
 
@@ -87,7 +91,9 @@ QString ProviderSettings::keyAccount(Provider provider)
     return QStringLiteral("llm.") + providers::rawValue(provider);
 }
 
-bool ProviderSettings::sendsKeyInClear(const QString& baseURL)
+namespace {
+
+bool sendsKeyInClear(const QString& baseURL)
 {
     const QUrl url(baseURL, QUrl::StrictMode);
     if (url.scheme().compare(u"http", Qt::CaseInsensitive) != 0)
@@ -99,6 +105,8 @@ bool ProviderSettings::sendsKeyInClear(const QString& baseURL)
     const QHostAddress address(host);
     return address.isNull() || !address.isLoopback();
 }
+
+} // namespace
 
 QString ProviderSettings::baseURLStatus() const
 {

@@ -26,6 +26,8 @@ public:
 
     Provider currentProvider() const;
     QString providerBaseURL() const;
+    // The keyring's key, else (Cerebras only) the built-in one; a key that is not usable
+    // (KeyStore::isUsableKey) counts as none.
     std::optional<QString> providerKey() const;
     QString fastModel() const;
     QString qualityModel() const;
@@ -43,7 +45,6 @@ public:
     // Empty when the current base URL is fine; otherwise a sentence for the settings window:
     // plain http to a host other than this computer would carry the key in clear.
     QString baseURLStatus() const;
-    static bool sendsKeyInClear(const QString& baseURL);
 
 private:
     QString providerPreference(const QString& name) const;

@@ -2,9 +2,14 @@
 
 #include "platform/SecretBackend.h"
 
+#include <QCoroFuture>
 #include <QCoroSignal>
+#include <QFuture>
 #include <QPointer>
+#include <QPromise>
 #include <QSet>
+
+#include <algorithm>
 
 #ifndef QUILLET_SONIOX_API_KEY
 #define QUILLET_SONIOX_API_KEY ""
@@ -23,6 +28,13 @@ struct KeyStore::Private {
     QHash<QString, QString> cache;
     // Accounts written during the load, whose keyring value the load must not bring back.
     QSet<QString> writtenWhileLoading;
+    // Per account: how many writes were asked for, and the end of the newest one. A write waits
+    // for the one before it, so that the keyring sees them in order.
+    struct Writes {
+        quint64 issued = 0;
+        QFuture<void> last;
+    };
+    QHash<QString, Writes> writes;
     QString status;
     bool loading = false;
     bool loaded = false;
@@ -121,6 +133,22 @@ QCoro::Task<void> KeyStore::writeKey(std::optional<QString> value, QString accou
         co_return;
     QPointer<KeyStore> self(this);
     SecretBackend& backend = d->backend;
+    // Each keyring write is a delete and an add; two writes of one account that overlap could
+    // leave the older value behind. This write starts when the one before it has ended, and only
+    // if no newer one is waiting: the newest value is the one the keyring must hold.
+    Private::Writes& writes = d->writes[account];
+    const quint64 mine = ++writes.issued;
+    QFuture<void> previous = writes.last;
+    QPromise<void> done; // finished (or cancelled) however this coroutine ends
+    done.start();
+    writes.last = done.future();
+    if (previous.isValid() && !previous.isFinished()) {
+        co_await previous;
+        if (!self)
+            co_return;
+    }
+    if (d->writes.value(account).issued != mine || !d->keyringAvailable)
+        co_return;
     // Delete first, whatever happens next: a blank value means "no key".
     SecretBackend::Reply reply = co_await backend.remove(service, account);
     if (!self)
@@ -163,12 +191,20 @@ std::optional<QString> KeyStore::builtInKey(const char* environmentName, const c
 
 std::optional<QString> KeyStore::speechKey() const
 {
-    if (auto key = readKey(sonioxAccount))
+    if (auto key = readKey(sonioxAccount); key && isUsableKey(*key))
         return key;
     auto key = builtInKey("SONIOX_API_KEY", "SonioxAPIKey");
-    if (!key || key->isEmpty())
+    if (!key || !isUsableKey(*key))
         return std::nullopt;
     return key;
+}
+
+bool KeyStore::isUsableKey(QStringView key)
+{
+    return !key.isEmpty() && std::none_of(key.begin(), key.end(), [](QChar c) {
+        return c.category() == QChar::Other_Control || c.category() == QChar::Separator_Line ||
+               c.category() == QChar::Separator_Paragraph;
+    });
 }
 
 QString KeyStore::status() const

@@ -46,8 +46,11 @@ public:
 
     // The environment variable if set (even empty), else the value compiled into the build.
     static std::optional<QString> builtInKey(const char* environmentName, const char* infoKey);
-    // readKey("soniox"), else the built-in key; empty counts as none.
+    // readKey("soniox") if usable, else the built-in key if usable.
     std::optional<QString> speechKey() const;
+    // Not empty and free of control characters: a key goes into a request header, where a line
+    // break would start a header of its own. Any other key counts as none.
+    static bool isUsableKey(QStringView key);
 
     // Empty while the keyring works; otherwise a sentence for the settings window.
     QString status() const;

@@ -324,20 +324,6 @@ QStringList Preferences::terminalApps() const
     return stringList(QStringLiteral("terminalApps"), {});
 }
 
-QString Preferences::provider() const
-{
-    const QString raw = string(QStringLiteral("provider"));
-    if (raw == u"openai" || raw == u"custom")
-        return raw;
-    return QStringLiteral("cerebras");
-}
-
-std::optional<QString> Preferences::providerSetting(const QString& name,
-                                                    const QString& provider) const
-{
-    return nonEmptyString(name + u'.' + provider);
-}
-
 void Preferences::setSyncFolder(const QString& folder)
 {
     if (folder.isEmpty())

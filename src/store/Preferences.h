@@ -62,19 +62,6 @@ public:
     std::optional<QString> syncFolder() const;
     QStringList terminalApps() const;
 
-    // The text-processing provider's raw value: "cerebras", "openai" or "custom"; anything else
-    // reads as "cerebras".
-    QString provider() const;
-    // A per-provider setting, stored under name + "." + provider ("baseURL.openai",
-    // "model.cerebras", "promptModel.custom"); absent or empty reads as nullopt, meaning the
-    // provider's default.
-    std::optional<QString> providerSetting(const QString& name, const QString& provider) const;
-    void setProviderSetting(const QString& name, const QString& provider, const QString& value)
-    {
-        setValue(name + u'.' + provider, value);
-    }
-    void setProvider(const QString& raw) { setValue(QStringLiteral("provider"), raw); }
-
     void setHotkey(int code) { setValue(QStringLiteral("hotkey"), code); }
     void setTailSeconds(double s) { setValue(QStringLiteral("tailSeconds"), s); }
     void setAutoUpdate(bool on) { setValue(QStringLiteral("autoUpdate"), on); }

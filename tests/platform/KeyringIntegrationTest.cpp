@@ -138,6 +138,12 @@ private slots:
         // Deleting what is not there is harmless.
         KeyStore keys(backend);
         finish(keys.load());
+        // A key typed and cleared at once stays cleared.
+        auto typed = keys.writeKey(QStringLiteral("sk-typed"), "llm.openai");
+        auto cleared = keys.writeKey(QString(), "llm.openai");
+        finish(std::move(typed));
+        finish(std::move(cleared));
+        QCOMPARE(runProbe({}).value("llm.openai"), QStringLiteral("<none>"));
         finish(keys.writeKey(std::nullopt, "llm.cerebras"));
         finish(keys.writeKey(std::nullopt, "llm.cerebras"));
         QVERIFY2(keys.status().isEmpty(), qPrintable(keys.status()));

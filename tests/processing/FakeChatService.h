@@ -7,7 +7,7 @@
 
 namespace quillet {
 
-// A chat service that answers from a queue and keeps every call it was given. It answers at once;
+// A chat service that answers at once from a queue and keeps every call it was given;
 // `elapsedPerCall` moves a ManualClock forward as if the request had taken that long.
 class FakeChatService final : public ChatService {
 public:
@@ -24,14 +24,13 @@ public:
     double elapsedPerCall = 0.0;
 
     QCoro::Task<ChatResult> chatComplete(QString system, QString user, Endpoint endpoint,
-                                         double timeoutSeconds) override
+                                         double timeoutSeconds, QObject*) override
     {
         calls.append(Call{system, user, endpoint, timeoutSeconds});
         if (clock)
             clock->advance(elapsedPerCall);
         if (answers.isEmpty())
-            co_return ChatError{ChatError::Kind::transport,
-                                QStringLiteral("The request timed out.")};
+            co_return ChatError{ChatError::Kind::transport, QStringLiteral("timed out")};
         co_return answers.takeFirst();
     }
 };

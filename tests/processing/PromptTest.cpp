@@ -49,22 +49,25 @@ private slots:
             "2. B",
         };
         QCOMPARE(prompt, expected.join(u'\n'));
-        QCOMPARE(prompt.toUtf8().size(), 7 + 244 + 33 + 6 + 38 + 16 + 185 + 4 + 5 + 4);
     }
 
     void optionalPiecesAreLeftOut()
     {
+        const QString rules = composeSystemPrompt(mode("x", ""), std::nullopt, {}, {});
         // Nothing trimmed, nothing added: empty instructions start with the rules block.
-        QCOMPARE(composeSystemPrompt(mode("x", ""), std::nullopt, {}, {}), prompt::rulesBlock);
-        QCOMPARE(composeSystemPrompt(mode("x", " Go \n"), std::nullopt, {}, {}),
-                 " Go \n" + prompt::rulesBlock);
+        QVERIFY(rules.startsWith("\n\nAlways:\n"));
+        QVERIFY(rules.endsWith("\n- Output only the result, nothing else."));
+        QCOMPARE(composeSystemPrompt(mode("x", " Go \n"), std::nullopt, {}, {}), " Go \n" + rules);
         // An empty application name still gives the line.
-        QVERIFY(composeSystemPrompt(mode("x"), QString(), {}, {})
-                    .endsWith("\nThe result will be pasted into: ."));
-        const QString termsOnly = composeSystemPrompt(mode("x"), std::nullopt, {"b", "a"}, {});
-        QVERIFY(termsOnly.endsWith("nothing else.\nSpell these terms exactly like this: b, a"));
-        const QString historyOnly = composeSystemPrompt(mode("x"), std::nullopt, {}, {"one\ntwo"});
-        QVERIFY(historyOnly.endsWith("nothing else." + prompt::historyHead + "1. one\ntwo"));
+        QCOMPARE(composeSystemPrompt(mode("x", ""), QString(), {}, {}),
+                 rules + "\nThe result will be pasted into: .");
+        QCOMPARE(composeSystemPrompt(mode("x", ""), std::nullopt, {"b", "a"}, {}),
+                 rules + "\nSpell these terms exactly like this: b, a");
+        QVERIFY(composeSystemPrompt(mode("x", ""), std::nullopt, {}, {"one\ntwo"})
+                    .endsWith("nothing else.\n\nThe user's recent results in this mode, oldest "
+                              "first. Use them to resolve references (\"that file\", \"the same "
+                              "thing\", \"also\") into explicit wording and to keep terminology "
+                              "consistent:\n1. one\ntwo"));
     }
 
     void userMessageIsNotEscaped()

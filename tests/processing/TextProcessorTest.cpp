@@ -3,15 +3,13 @@
 #include "ChatSimulator.h"
 #include "FakeChatService.h"
 #include "processing/ChatClient.h"
-#include "processing/Prompt.h"
 #include "processing/ProviderSettings.h"
 #include "store/BuiltInModes.h"
 #include "store/Preferences.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QCryptographicHash>
 #include <QNetworkAccessManager>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -21,10 +19,9 @@ namespace {
 
 const QString kKey = QStringLiteral("sk-proc-9fK2secret");
 
-Entry entry(const QString& mode, const QString& text)
+QByteArray sha256(const QString& text)
 {
-    return Entry{QUuid::createUuid(), QDateTime::currentDateTimeUtc(), text, text, mode,
-                 std::nullopt};
+    return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
 }
 
 } // namespace
@@ -49,11 +46,10 @@ class TextProcessorTest : public QObject {
         return in;
     }
 
-    // Processes `in` through `chat` (the fake by default), keeping any failure in `failure`.
-    QString process(ProcessingInput in, std::optional<ChatError>* failure = nullptr,
-                    ChatService* chat = nullptr)
+    // Processes `in` through the fake, keeping any failure in `failure`.
+    QString process(ProcessingInput in, std::optional<ChatError>* failure = nullptr)
     {
-        TextProcessor processor(chat ? *chat : m_chat, *m_settings, m_clock);
+        TextProcessor processor(m_chat, *m_settings, m_clock);
         return QCoro::waitFor(processor.processText(std::move(in), [failure](const ChatError& e) {
             if (failure)
                 *failure = e;
@@ -109,10 +105,9 @@ private slots:
         QCOMPARE(m_chat.calls.size(), 1);
         QCOMPARE(m_chat.calls[0].user,
                  QString("<dictation>we use OpenAI on Kubernetes</dictation>"));
-        QVERIFY(m_chat.calls[0].system.startsWith(builtInStyle("write")->instructions +
-                                                  prompt::rulesBlock));
-        QVERIFY(m_chat.calls[0].system.endsWith(
-            "\nSpell these terms exactly like this: OpenAI, Kubernetes"));
+        // The "write" instructions, the rules and the terms line.
+        QCOMPARE(sha256(m_chat.calls[0].system),
+                 "b89b4f97a3a30b04a6298cb146f986ef562e9d6768ee166db0eb0b5e77f67caa");
 
         // An empty reply is a valid result.
         m_chat.answers = {ChatResult(QString())};
@@ -140,6 +135,7 @@ private slots:
         m_prefs->setValue("promptModel.custom", "slow-one");
         ProcessingInput in = input("write", "open ai notes");
         in.appName = QStringLiteral("Notes");
+        in.vocabulary.terms.clear();
         m_chat.answers = {ChatResult(ChatError{ChatError::Kind::transport, "timed out"}),
                           ChatResult(QStringLiteral("Open ai notes."))};
         QCOMPARE(process(in), QString("OpenAI notes."));
@@ -148,9 +144,11 @@ private slots:
         QCOMPARE(m_chat.calls[0].timeoutSeconds, 3.0);
         QCOMPARE(m_chat.calls[1].endpoint.model, QString("fast-one"));
         QCOMPARE(m_chat.calls[1].timeoutSeconds, 6.0);
-        QCOMPARE(m_chat.calls[1].system, m_chat.calls[0].system);
         QCOMPARE(m_chat.calls[1].user, m_chat.calls[0].user);
-        QVERIFY(m_chat.calls[0].system.contains("\nThe result will be pasted into: Notes."));
+        // The "write" instructions, the rules and the target line, both times.
+        QCOMPARE(sha256(m_chat.calls[0].system),
+                 "4839135cb726237a7af7d907c350741172fbdee975051f15b979d992548710c3");
+        QCOMPARE(m_chat.calls[1].system, m_chat.calls[0].system);
     }
 
     void bothFailingReturnsTheReplacedTranscript()
@@ -163,36 +161,12 @@ private slots:
         QCOMPARE(m_chat.calls.size(), 2);
         QCOMPARE(failure->description, QString("second"));
 
-        // No key: both attempts fail at once, the result is still the replaced transcript.
+        // No key: the endpoint carries none, and the result is still the replaced transcript.
         m_settings = std::make_unique<ProviderSettings>(
             *m_prefs, [](const QString&) { return std::nullopt; });
         m_chat = FakeChatService();
-        m_chat.answers = {ChatResult(ChatError{ChatError::Kind::userAuthenticationRequired, "x"}),
-                          ChatResult(ChatError{ChatError::Kind::userAuthenticationRequired, "x"})};
         QCOMPARE(process(input("code", "open ai")), QString("OpenAI"));
         QCOMPARE(m_chat.calls[0].endpoint.key, QString());
-    }
-
-    void historyGoesIntoModesThatAskForIt()
-    {
-        ProcessingInput in = input("prompt", "and the same for staging");
-        for (int i = 7; i >= 1; --i) {
-            in.history << entry(i % 2 ? "code" : "prompt", QString("code %1").arg(i));
-            in.history << entry("chat", QString("chat %1").arg(i));
-        }
-        m_chat.answers = {ChatResult(QStringLiteral("ok"))};
-        process(in);
-        const QString system = m_chat.calls.at(0).system;
-        QVERIFY(system.endsWith(prompt::historyHead +
-                                "1. code 2\n---\n2. code 3\n---\n3. code 4\n---\n4. code 5\n---\n"
-                                "5. code 6\n---\n6. code 7"));
-
-        // "write" does not use history, whatever the history holds.
-        in.modeId = "write";
-        in.history << entry("write", "earlier write");
-        m_chat.answers = {ChatResult(QStringLiteral("ok"))};
-        process(in);
-        QVERIFY(!m_chat.calls.at(1).system.contains("recent results"));
     }
 
     void settingsTestReportsTheOutcome()
@@ -206,8 +180,9 @@ private slots:
             processor.testTextProcessing([&shown](const QString& s) { shown << s; }));
         QCOMPARE(shown, QStringList({"Testing…", "Works (234 ms): So this is a test."}));
         QCOMPARE(status, shown.last());
-        QCOMPARE(m_chat.calls[0].system,
-                 builtInStyle("quillet")->instructions + prompt::rulesBlock);
+        // The "quillet" instructions and the rules, nothing else.
+        QCOMPARE(sha256(m_chat.calls[0].system),
+                 "2869764a9e699bc9e4f4921bbd3c59ad78b40e205d4235f95bfd8d7e2f3967cc");
         QCOMPARE(m_chat.calls[0].user, QString("<dictation>um so this is uh a test</dictation>"));
         QCOMPARE(m_chat.calls[0].timeoutSeconds, 6.0);
         QCOMPARE(m_chat.calls[0].endpoint.model, QString("gpt-oss-120b"));
@@ -220,52 +195,58 @@ private slots:
     void errorSummaryReadsBothErrorShapes()
     {
         using K = ChatError::Kind;
-        QCOMPARE(errorSummary({K::badServerResponse, R"({"error":{"message":"Bad key"}})"}),
-                 QString("Bad key"));
-        QCOMPARE(errorSummary({K::badServerResponse, R"({"message":"Flat","type":"x"})"}),
-                 QString("Flat"));
-        QCOMPARE(errorSummary({K::badServerResponse, R"({"error":"Plain"})"}), QString("Plain"));
-        QCOMPARE(errorSummary({K::badServerResponse, "Gateway down"}), QString("Gateway down"));
-        QCOMPARE(errorSummary({K::badServerResponse, R"({"choices":[]})"}),
-                 QString(R"({"choices":[]})"));
-        QCOMPARE(errorSummary({K::transport, R"({"message":"x"})"}), QString(R"({"message":"x"})"));
+        const auto summary = [](const QString& body, K kind = K::badServerResponse) {
+            return errorSummary(ChatError{kind, body});
+        };
+        QCOMPARE(summary(R"({"error":{"message":"Bad key"}})"), QString("Bad key"));
+        QCOMPARE(summary(R"({"message":"Flat","type":"x"})"), QString("Flat"));
+        QCOMPARE(summary(R"({"error":"Plain"})"), QString("Plain"));
+        QCOMPARE(summary("Gateway down"), QString("Gateway down"));
+        QCOMPARE(summary(R"({"choices":[]})"), QString(R"({"choices":[]})"));
+        QCOMPARE(summary(R"({"message":"x"})", K::transport), QString(R"({"message":"x"})"));
     }
 
-    // The real client against the simulator, with time shrunk tenfold: the quality request is
-    // still unanswered after its 3 s, and the single fast retry's reply is used.
-    void slowQualityModelFallsBackToTheFastOneOverTheWire()
+    // The owner stops a run mid-request (the application quits, or abortAll()): the run gets the
+    // replaced transcript at once, without the fast retry, over the real client.
+    void stoppingMidRequestGivesTheFallback_data()
     {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("abortAll") << false;
+        QTest::newRow("processor destroyed") << true;
+    }
+    void stoppingMidRequestGivesTheFallback()
+    {
+        QFETCH(bool, destroy);
         using namespace quillet::chatsim;
-        const auto answer = [](const char* content, int delayMs) {
-            return SimulatedResponse{200, QString(content), {}, delayMs, false};
-        };
-        ChatSimulator sim(
-            Script{{answer("too late", 30000), answer("From the fast model.", 0)}, {}, {}, {}});
+        ChatSimulator sim(Script{.chatDefault = {.content = "late", .delayMs = 600000}});
         QVERIFY(sim.listen());
         m_prefs->setValue("baseURL.cerebras", sim.baseURL());
         QNetworkAccessManager network;
-        ChatClient client(network, m_clock, 0.1);
+        ChatClient client(network, m_clock);
+        auto processor = std::make_unique<TextProcessor>(client, *m_settings, m_clock);
+        QSignalSpy received(&sim, &ChatSimulator::requestReceived);
         std::optional<ChatError> failure;
-        const QString result = process(input("write", "Draft the kube note"), &failure, &client);
-        QCOMPARE(result, QString("From the fast model."));
-        QVERIFY(!failure);
-        QCOMPARE(sim.requests().size(), 2);
-        const auto model = [&](int i) {
-            return QJsonDocument::fromJson(sim.requests()[i].body)["model"].toString();
-        };
-        QCOMPARE(model(0), QString("qwen-3.8-27b"));
-        QCOMPARE(model(1), QString("gpt-oss-120b"));
-        QCOMPARE(
-            QJsonDocument::fromJson(sim.requests()[1].body)["messages"][1]["content"].toString(),
-            QString("<dictation>Draft the Kubernetes note</dictation>"));
+        auto run = processor->processText(input("write", "Draft the kube note"),
+                                          [&failure](const ChatError& e) { failure = e; });
+        std::optional<QString> result;
+        run.then([&result](const QString& text) { result = text; });
+        QVERIFY(received.wait(10000));
 
-        // Both too slow: the replaced transcript, and the timeout is what the caller hears.
-        sim.setScript(Script{{}, {}, answer("late", 30000), {}});
-        const QString fallback = process(input("write", "Draft the kube note"), &failure, &client);
-        QCOMPARE(fallback, QString("Draft the Kubernetes note"));
-        QCOMPARE(sim.requests().size(), 4);
-        QCOMPARE(failure->description, QString("The request timed out."));
-        QVERIFY(!failure->description.contains(kKey));
+        if (destroy)
+            processor.reset();
+        else
+            processor->abortAll();
+        QTRY_VERIFY(result);
+        QCOMPARE(*result, QString("Draft the Kubernetes note"));
+        QCOMPARE(sim.requests().size(), 1);
+        // Only a processor that is still there tells why.
+        QCOMPARE(failure.has_value(), !destroy);
+        if (destroy)
+            return;
+        QCOMPARE(failure->description, QString("The request was cancelled."));
+        // Later runs are not affected.
+        sim.setScript(Script{.chat = {{.content = "Again."}}});
+        QCOMPARE(QCoro::waitFor(processor->processText(input("write", "x"))), QString("Again."));
     }
 };
 

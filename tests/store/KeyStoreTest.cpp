@@ -60,6 +60,34 @@ private slots:
         QVERIFY(backend.items.isEmpty());
     }
 
+    // Writes started together, as a settings field may fire them, reach the keyring in order.
+    void writesToOneAccountApplyInOrder_data()
+    {
+        QTest::addColumn<QStringList>("values");
+        QTest::newRow("typed, then cleared") << QStringList{"sk-typed", ""};
+        QTest::newRow("cleared, then typed") << QStringList{"", "sk-new"};
+        QTest::newRow("three keys") << QStringList{"one", "", "three"};
+        QTest::newRow("three, last cleared") << QStringList{"one", "two", " "};
+    }
+    void writesToOneAccountApplyInOrder()
+    {
+        QFETCH(QStringList, values);
+        FakeSecretBackend backend;
+        backend.items.insert(FakeSecretBackend::slot(KeyStore::service, "soniox"), "old");
+        backend.deferred = true;
+        KeyStore keys(backend);
+        finish(keys.load());
+        std::vector<QCoro::Task<void>> writes;
+        for (const QString& value : values)
+            writes.push_back(keys.writeKey(value, "soniox"));
+        for (auto& write : writes)
+            finish(std::move(write));
+        const QString last = values.last().trimmed();
+        QCOMPARE(keys.readKey("soniox"), last.isEmpty() ? std::nullopt : std::optional(last));
+        QCOMPARE(backend.items.value(FakeSecretBackend::slot(KeyStore::service, "soniox")), last);
+        QVERIFY(keys.status().isEmpty());
+    }
+
     void writeOutlivesTheCallersAccountString()
     {
         FakeSecretBackend backend;
@@ -170,6 +198,11 @@ private slots:
         QCOMPARE(keys.speechKey(), std::optional<QString>("env-key")); // not loaded yet
         finish(keys.load());
         QCOMPARE(keys.speechKey(), std::optional<QString>("ring-key"));
+        // A key with a control character in it would break the request header: it is none.
+        finish(keys.writeKey(QStringLiteral("ring\r\nX-Evil: 1"), "soniox"));
+        QCOMPARE(keys.speechKey(), std::optional<QString>("env-key"));
+        EnvGuard broken("SONIOX_API_KEY", QByteArray("env\u0085key"));
+        QVERIFY(!keys.speechKey());
     }
 };
 

@@ -33,10 +33,6 @@ private slots:
         QCOMPARE(p.cleanup(), true);
         QCOMPARE(p.languages(), QStringList({"en", "es", "fr"}));
         QVERIFY(!p.translateTo());
-        QCOMPARE(p.provider(), QStringLiteral("cerebras"));
-        QVERIFY(!p.providerSetting("baseURL", "cerebras"));
-        QVERIFY(!p.providerSetting("model", "openai"));
-        QVERIFY(!p.providerSetting("promptModel", "custom"));
         QCOMPARE(p.settingsTab(), 0);
         QCOMPARE(p.showSettings(), false);
         QCOMPARE(p.selftest(), false);
@@ -80,13 +76,6 @@ private slots:
         row("languages=", QStringList{"en", "es", "fr"});
         row("translateTo=de", "de");
         row("translateTo=", QVariant()); // cleared
-        row("provider=openai", "openai");
-        row("provider=custom", "custom");
-        row("provider=groq", "cerebras");
-        row("provider=OpenAI", "cerebras");
-        row("model.openai=gpt-x", "gpt-x");
-        row("model.cerebras=", QVariant());
-        row("baseURL.custom=\"http://127.0.0.1:9/v1\"", "http://127.0.0.1:9/v1");
         row("settingsTab=3", 3);
         row("settingsTab=x", 0);
         row("showSettings=true", true);
@@ -117,8 +106,6 @@ private slots:
             p.setLanguages({"fr"});
             p.setTranslateTo("en");
             p.setSettingsTab(3);
-            p.setProvider("openai");
-            p.setProviderSetting("model", "openai", "gpt-fast");
             p.setSyncFolder("/srv/sync");
         }
         Preferences p(path); // the next run
@@ -129,9 +116,6 @@ private slots:
         QCOMPARE(p.languages(), QStringList({"fr"}));
         QCOMPARE(p.translateTo(), std::optional<QString>("en"));
         QCOMPARE(p.settingsTab(), 3);
-        QCOMPARE(p.provider(), QStringLiteral("openai"));
-        QCOMPARE(p.providerSetting("model", "openai"), std::optional<QString>("gpt-fast"));
-        QVERIFY(!p.providerSetting("model", "cerebras")); // each provider keeps its own
         QCOMPARE(p.syncFolder(), std::optional<QString>("/srv/sync"));
 
         p.setLanguages({"en", "de"});
@@ -235,10 +219,6 @@ private:
             return p.languages();
         if (getter == u"translateTo")
             return opt(p.translateTo());
-        if (getter == u"provider")
-            return p.provider();
-        if (getter.contains(u'.'))
-            return opt(p.providerSetting(getter.section(u'.', 0, 0), getter.section(u'.', 1)));
         if (getter == u"settingsTab")
             return p.settingsTab();
         if (getter == u"showSettings")

@@ -14,6 +14,7 @@ namespace {
 
 constexpr qsizetype kMaxHeaderBytes = 64 * 1024;
 constexpr qsizetype kMaxBodyBytes = 16 * 1024 * 1024;
+constexpr qint64 kFillSlice = 256 * 1024;
 
 QByteArray reasonPhrase(int status)
 {
@@ -64,6 +65,11 @@ std::optional<SimulatedResponse> responseFromJson(const QJsonValue& value, QStri
     r.status = o.value(QLatin1StringView("status")).toInt(200);
     r.delayMs = o.value(QLatin1StringView("delayMs")).toInt(0);
     r.drop = o.value(QLatin1StringView("drop")).toBool(false);
+    r.fillBytes = o.value(QLatin1StringView("fillBytes")).toInteger(0);
+    r.untilClose = o.value(QLatin1StringView("untilClose")).toBool(false);
+    const QJsonObject headers = o.value(QLatin1StringView("headers")).toObject();
+    for (auto it = headers.begin(); it != headers.end(); ++it)
+        r.headers.append({it.key().toUtf8(), it.value().toString().toUtf8()});
     if (o.contains(QLatin1StringView("content"))) {
         if (!o.value(QLatin1StringView("content")).isString()) {
             *error = QStringLiteral("\"content\" must be a string");
@@ -255,9 +261,14 @@ private:
                 socket->abort();
                 return;
             }
-            writeResponse(response.status, body, keepAlive);
+            if (response.fillBytes > 0) {
+                writeFiller(response);
+                return; // the last answer on this connection
+            }
+            writeResponse(response.status, body, keepAlive && !response.untilClose,
+                          response.headers, !response.untilClose);
             // Requests that arrived during the delay wait in the buffer.
-            if (delayed && keepAlive)
+            if (delayed && keepAlive && !response.untilClose)
                 process();
         };
         if (delayed)
@@ -266,15 +277,47 @@ private:
             send();
     }
 
-    void writeResponse(int status, const QByteArray& body, bool keepAlive)
+    static QByteArray head(int status, std::optional<qint64> length, bool keepAlive,
+                           const QList<std::pair<QByteArray, QByteArray>>& headers)
     {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) +
-                          "\r\nContent-Type: application/json\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\n";
-        head += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
-        m_socket->write(head + body);
+                          "\r\nContent-Type: application/json\r\n";
+        if (length)
+            head += "Content-Length: " + QByteArray::number(*length) + "\r\n";
+        for (const auto& [name, value] : headers)
+            head += name + ": " + value + "\r\n";
+        return head + (keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n");
+    }
+
+    void writeResponse(int status, const QByteArray& body, bool keepAlive,
+                       const QList<std::pair<QByteArray, QByteArray>>& headers = {},
+                       bool withLength = true)
+    {
+        m_socket->write(head(status, withLength ? std::optional(body.size()) : std::nullopt,
+                             keepAlive, headers) +
+                        body);
         if (!keepAlive)
             m_socket->disconnectFromHost();
+    }
+
+    // Streams `fillBytes` spaces a slice at a time, so that a huge body costs the simulator little.
+    void writeFiller(const SimulatedResponse& response)
+    {
+        m_socket->write(head(response.status,
+                             response.untilClose ? std::nullopt : std::optional(response.fillBytes),
+                             false, response.headers));
+        auto left = std::make_shared<qint64>(response.fillBytes);
+        auto more = [socket = QPointer(m_socket), left] {
+            while (socket && *left > 0 && socket->bytesToWrite() < kFillSlice) {
+                const qint64 n = std::min(*left, kFillSlice);
+                socket->write(QByteArray(n, ' '));
+                *left -= n;
+            }
+            if (socket && *left == 0 && socket->bytesToWrite() == 0)
+                socket->disconnectFromHost();
+        };
+        connect(m_socket, &QTcpSocket::bytesWritten, this, more);
+        more();
     }
 
     ChatSimulator& m_owner;
@@ -345,7 +388,7 @@ SimulatedResponse ChatSimulator::respond(const RecordedRequest& request, QByteAr
     if (path.endsWith(u"/chat/completions")) {
         if (request.method != u"POST") {
             *body = errorBody(QStringLiteral("Use POST"), QStringLiteral("invalid_request_error"));
-            return SimulatedResponse{405, std::nullopt, *body, 0, false};
+            return SimulatedResponse{.status = 405, .body = *body};
         }
         response = m_chatServed < m_script.chat.size() ? m_script.chat[m_chatServed]
                                                        : m_script.chatDefault;
@@ -360,7 +403,7 @@ SimulatedResponse ChatSimulator::respond(const RecordedRequest& request, QByteAr
         }
     } else {
         *body = errorBody(QStringLiteral("Unknown path"), QStringLiteral("not_found"));
-        return SimulatedResponse{404, std::nullopt, *body, 0, false};
+        return SimulatedResponse{.status = 404, .body = *body};
     }
 
     if (!response.content) {

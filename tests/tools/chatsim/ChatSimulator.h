@@ -17,24 +17,31 @@ namespace quillet::chatsim {
 struct SimulatedResponse {
     int status = 200;
     // When set, the body is a chat completion whose first choice carries this text.
-    std::optional<QString> content;
+    std::optional<QString> content{};
     // The raw body otherwise.
-    QByteArray body;
+    QByteArray body{};
     int delayMs = 0;
     // Close the connection without answering.
     bool drop = false;
+    // Extra header lines, such as the Location of a redirect.
+    QList<std::pair<QByteArray, QByteArray>> headers{};
+    // When set, the body is this many filler bytes instead, written as fast as the client reads.
+    qint64 fillBytes = 0;
+    // No Content-Length: the body ends when the simulator closes the connection.
+    bool untilClose = false;
 };
 
 // What the simulator hands out, in order; when a list is used up, its default answers.
 struct Script {
-    QList<SimulatedResponse> chat;
-    QList<SimulatedResponse> models;
-    SimulatedResponse chatDefault{200, QStringLiteral("Simulated reply."), {}, 0, false};
-    SimulatedResponse modelsDefault{200, std::nullopt, {}, 0, false};
+    QList<SimulatedResponse> chat{};
+    QList<SimulatedResponse> models{};
+    SimulatedResponse chatDefault{.content = QStringLiteral("Simulated reply.")};
+    SimulatedResponse modelsDefault{};
 
     // Reads a script object: {"chat": [...], "models": [...], "chatDefault": {...},
     // "modelsDefault": {...}}; each response is {"status", "content" | "body" | "bodyBase64",
-    // "delayMs", "drop"}. The text of what is wrong on failure.
+    // "delayMs", "drop", "headers": {name: value}, "fillBytes", "untilClose"}. The text of what
+    // is wrong on failure.
     static std::optional<Script> fromJson(const QByteArray& json, QString* error);
 };
 

@@ -1,7 +1,7 @@
 // chatsim: an OpenAI-compatible chat-completions service on loopback for tests.
 //
 //   chatsim [--port N] [--log FILE] [--script FILE] [--content TEXT | --body TEXT]
-//           [--status N] [--delay-ms N] [--watch-stdin]
+//           [--status N] [--delay-ms N] [--fill-bytes N] [--watch-stdin]
 //
 // Prints "PORT <n>" as its first line once it listens. The flags describe the default answer to
 // /chat/completions; a script file gives a sequence of answers (see ChatSimulator.h).
@@ -38,9 +38,12 @@ int main(int argc, char** argv)
                                     QStringLiteral("Default reply status"), QStringLiteral("n"));
     const QCommandLineOption delay(QStringLiteral("delay-ms"),
                                    QStringLiteral("Default reply delay"), QStringLiteral("ms"));
+    const QCommandLineOption fill(QStringLiteral("fill-bytes"),
+                                  QStringLiteral("Default reply: this many filler bytes"),
+                                  QStringLiteral("n"));
     const QCommandLineOption watchStdin(QStringLiteral("watch-stdin"),
                                         QStringLiteral("Exit when standard input closes"));
-    parser.addOptions({port, log, script, content, body, status, delay, watchStdin});
+    parser.addOptions({port, log, script, content, body, status, delay, fill, watchStdin});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -69,6 +72,8 @@ int main(int argc, char** argv)
         chosen.chatDefault.status = parser.value(status).toInt();
     if (parser.isSet(delay))
         chosen.chatDefault.delayMs = parser.value(delay).toInt();
+    if (parser.isSet(fill))
+        chosen.chatDefault.fillBytes = parser.value(fill).toLongLong();
 
     ChatSimulator simulator(chosen);
     if (parser.isSet(log) && !simulator.setLogFile(parser.value(log))) {

@@ -2,10 +2,7 @@
 // the chat and speech service simulators on loopback, the user's data in a private data folder.
 
 #include "app/CliRunner.h"
-#include "processing/Prompt.h"
-#include "store/BuiltInModes.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTest>
@@ -47,6 +44,15 @@ class RewriteCommandTest : public QObject {
         return lines;
     }
 
+    // The messages of the last request: system, then user.
+    std::pair<QString, QString> lastMessages() const
+    {
+        const QJsonObject body =
+            QJsonDocument::fromJson(loggedRequests().last()["body"].toString().toUtf8()).object();
+        return {body["messages"][0]["content"].toString(),
+                body["messages"][1]["content"].toString()};
+    }
+
     CliRunner::Run quillet(const QStringList& args, const QByteArray& input = {})
     {
         return m_cli.run(QStringList{"-baseURL.cerebras", m_baseURL} + args, input);
@@ -76,31 +82,20 @@ private slots:
         }
     }
 
+    // The user's data, the key from the environment and the options all reach the request.
     void sendsTheRequestAndPrintsTheReply()
     {
         const auto run =
             quillet({"rewrite", "--mode", "write", "--app", "Notes"}, "we use open ai today\n");
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out, QString("Rewritten by the simulator.\n"));
-
-        const QList<QJsonObject> requests = loggedRequests();
-        QCOMPARE(requests.size(), 1);
-        const QJsonObject r = requests.first();
-        QCOMPARE(r["path"].toString(), QString("/v1/chat/completions"));
-        QCOMPARE(r["headers"]["authorization"].toString(), "Bearer " + kKey);
-        const QJsonObject body = QJsonDocument::fromJson(r["body"].toString().toUtf8()).object();
-        QCOMPARE(body.size(), 4);
-        QCOMPARE(body["model"].toString(), QString("qwen-3.8-27b"));
-        const QJsonArray messages = body["messages"].toArray();
-        QCOMPARE(messages.size(), 2);
-        QCOMPARE(messages[0]["role"].toString(), QString("system"));
-        QCOMPARE(messages[0]["content"].toString(),
-                 builtInStyle("write")->instructions + prompt::rulesBlock +
-                     "\nThe result will be pasted into: Notes." +
-                     "\nSpell these terms exactly like this: OpenAI, Kubernetes");
-        QCOMPARE(messages[1]["role"].toString(), QString("user"));
-        QCOMPARE(messages[1]["content"].toString(),
-                 QString("<dictation>we use OpenAI today</dictation>"));
+        QCOMPARE(loggedRequests().size(), 1);
+        const QJsonObject request = loggedRequests().last();
+        QCOMPARE(request["headers"]["authorization"].toString(), "Bearer " + kKey);
+        const auto [system, user] = lastMessages();
+        QVERIFY(system.endsWith("\nThe result will be pasted into: Notes."
+                                "\nSpell these terms exactly like this: OpenAI, Kubernetes"));
+        QCOMPARE(user, QString("<dictation>we use OpenAI today</dictation>"));
     }
 
     void transcribeRewritesInTheGivenMode()
@@ -124,14 +119,10 @@ private slots:
         speech.waitForFinished(kWaitMs);
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out, QString("Rewritten by the simulator.\n"));
-        const QList<QJsonObject> requests = loggedRequests();
-        QCOMPARE(requests.size(), before + 1);
-        const QJsonObject body =
-            QJsonDocument::fromJson(requests.last()["body"].toString().toUtf8()).object();
-        QCOMPARE(body["messages"][1]["content"].toString(),
-                 QString("<dictation>draft OpenAI notes</dictation>"));
-        QVERIFY(body["messages"][0]["content"].toString().contains(
-            "\nThe result will be pasted into: Notes."));
+        QCOMPARE(loggedRequests().size(), before + 1);
+        const auto [system, user] = lastMessages();
+        QCOMPARE(user, QString("<dictation>draft OpenAI notes</dictation>"));
+        QVERIFY(system.contains("\nThe result will be pasted into: Notes."));
     }
 
     void cleanDefaultModeTextIsNotSent()
@@ -140,6 +131,26 @@ private slots:
         QCOMPARE(run.code, 0);
         QCOMPARE(run.out, QString("we use OpenAI\n"));
         QCOMPARE(loggedRequests().size(), 2); // only the earlier tests' requests
+    }
+
+    // An empty key, or one that would write a header of its own, is no key: nothing is sent.
+    void unusableKeysAreNoKey_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("empty") << QString("");
+        QTest::newRow("line break") << QString("abc\r\nX-Evil: 1");
+    }
+    void unusableKeysAreNoKey()
+    {
+        QFETCH(QString, key);
+        m_cli.env.insert("CEREBRAS_API_KEY", key);
+        const auto run = quillet({"rewrite", "--mode", "write"}, "we use open ai today\n");
+        m_cli.env.insert("CEREBRAS_API_KEY", kKey);
+        QCOMPARE(run.code, 0);
+        QCOMPARE(run.out, QString("we use OpenAI today\n"));
+        QCOMPARE(run.err, QString("quillet: text processing failed (no API key for Cerebras); the "
+                                  "text has the replacements only\n"));
+        QCOMPARE(loggedRequests().size(), 2);
     }
 
     void withoutTheServicePrintsTheReplacedText()
@@ -151,7 +162,6 @@ private slots:
         QCOMPARE(run.out, QString("we use OpenAI today\n"));
         QVERIFY(run.err.contains("text processing failed"));
         QVERIFY(!run.err.contains(kKey));
-        QVERIFY(!run.out.contains(kKey));
     }
 
     void rejectsUnknownOptions()
