@@ -68,7 +68,7 @@ public:
         ++frames;
         bytes += frame.size();
     }
-    QCoro::Task<QString> finish(double, double) override { co_return QString(); }
+    QCoro::Task<Final> finish(double, double) override { co_return Final{}; }
     void close() override {}
     QString finals() const override { return {}; }
     qint64 finalMs() const override { return 0; }

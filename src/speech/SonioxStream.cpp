@@ -180,7 +180,7 @@ void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const O
             socket->connected = false;
             socket->pending.clear();
             if (auto self = weak.lock())
-                self->handleFailure(description);
+                self->fail({description, false});
         };
         QObject::connect(ws, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), ws,
                          [ws, fail](QAbstractSocket::SocketError) { fail(ws->errorString()); });
@@ -195,15 +195,15 @@ void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const O
 
 SonioxStream::~SonioxStream()
 {
-    std::optional<QPromise<QString>> waiter;
-    QString text;
+    std::optional<QPromise<Final>> waiter;
+    Final final;
     {
         QMutexLocker locker(&m_mutex);
         waiter = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
+        final = finalLocked();
     }
     if (waiter) {
-        waiter->addResult(text);
+        waiter->addResult(final);
         waiter->finish();
     }
     m_network.post([socket = m_socket] { socket->end(QWebSocketProtocol::CloseCodeGoingAway); });
@@ -264,10 +264,7 @@ void SonioxStream::receive(const QByteArray& bytes)
     if (!response)
         return;
     if (response->error) {
-        if (m_callbacks.onError)
-            m_callbacks.onError(*response->error);
-        resolve(true);
-        fireDown();
+        fail({*response->error, true});
         return;
     }
     QString text;
@@ -290,15 +287,18 @@ void SonioxStream::receive(const QByteArray& bytes)
         resolve(false);
 }
 
-void SonioxStream::handleFailure(const QString& description)
+void SonioxStream::fail(const Failure& failure)
 {
     bool closed = false;
     {
         QMutexLocker locker(&m_mutex);
         closed = m_closed;
+        // A closed stream keeps quiet; otherwise the first failure is why the session ended.
+        if (!closed && !m_failure)
+            m_failure = failure;
     }
     if (!closed && m_callbacks.onError)
-        m_callbacks.onError(description);
+        m_callbacks.onError(failure.description);
     resolve(true);
     if (!closed)
         fireDown();
@@ -306,17 +306,17 @@ void SonioxStream::handleFailure(const QString& description)
 
 void SonioxStream::resolve(bool done)
 {
-    std::optional<QPromise<QString>> waiter;
-    QString text;
+    std::optional<QPromise<Final>> waiter;
+    Final final;
     {
         QMutexLocker locker(&m_mutex);
         if (done)
             m_done = true;
         waiter = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
+        final = finalLocked();
     }
     if (waiter) {
-        waiter->addResult(text);
+        waiter->addResult(final);
         waiter->finish();
     }
 }
@@ -324,39 +324,41 @@ void SonioxStream::resolve(bool done)
 void SonioxStream::fireDown()
 {
     bool closed = false;
+    Failure failure;
     {
         QMutexLocker locker(&m_mutex);
         if (m_downFired)
             return;
         closed = m_closed;
         m_downFired = true;
+        failure = m_failure.value_or(Failure{});
     }
     if (!closed && m_callbacks.onDown)
-        m_callbacks.onDown();
+        m_callbacks.onDown(failure);
 }
 
-QCoro::Task<QString> SonioxStream::finish(double stall, double maxWait)
+QCoro::Task<SpeechStream::Final> SonioxStream::finish(double stall, double maxWait)
 {
     // Keeps the stream alive until the answer is in.
     const auto self = shared_from_this();
-    QFuture<QString> answer;
-    std::optional<QPromise<QString>> previous;
-    QString text;
+    QFuture<Final> answer;
+    std::optional<QPromise<Final>> previous;
+    Final now;
     {
         QMutexLocker locker(&m_mutex);
         if (m_done)
-            co_return transcriptLocked();
+            co_return finalLocked();
         // A second finish while one is pending: the first gets the text as it stands.
         previous = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
-        QPromise<QString> promise;
+        now = finalLocked();
+        QPromise<Final> promise;
         promise.start();
         answer = promise.future();
         m_waiter = std::move(promise);
         m_lastMessage = m_clock.uptime();
     }
     if (previous) {
-        previous->addResult(text);
+        previous->addResult(now);
         previous->finish();
     }
     sendText(kFinalize);

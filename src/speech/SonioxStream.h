@@ -46,7 +46,7 @@ public:
     ~SonioxStream() override;
 
     void sendAudio(QByteArray frame) override;
-    QCoro::Task<QString> finish(double stall, double maxWait) override;
+    QCoro::Task<Final> finish(double stall, double maxWait) override;
     void close() override;
 
     QString finals() const override;
@@ -65,11 +65,12 @@ private:
     SonioxStream(NetworkThread& network, const Clock& clock, bool translate, Callbacks callbacks);
     void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
     void sendText(const QString& text);
-    void handleFailure(const QString& description);
+    void fail(const Failure& failure);
     void resolve(bool done);
     void fireDown();
     void scheduleCheck(double stall, double maxWait, double start);
     QString transcriptLocked() const;
+    Final finalLocked() const { return {transcriptLocked(), m_failure}; }
 
     NetworkThread& m_network;
     const Clock& m_clock;
@@ -80,7 +81,9 @@ private:
     mutable QMutex m_mutex;
     QString m_finals;
     QString m_tail;
-    std::optional<QPromise<QString>> m_waiter;
+    std::optional<QPromise<Final>> m_waiter;
+    // The first failure, which ended the session.
+    std::optional<Failure> m_failure;
     bool m_closed = false;
     bool m_done = false;
     bool m_downFired = false;

@@ -14,6 +14,8 @@ namespace quillet {
 
 namespace {
 
+const QString kLost = QStringLiteral("Lost the connection to Soniox");
+
 // A deep copy of `audio` from `start` on (never a shared view of the recording, which would
 // make the next append copy the whole recording).
 QByteArray copyFrom(const QByteArray& audio, qsizetype start)
@@ -64,8 +66,7 @@ QCoro::Task<void> Transcriber::obtainKey(std::weak_ptr<Transcriber> weak, KeyPro
     if (!self || self->m_cancelled)
         co_return;
     if (!key) {
-        if (self->m_callbacks.onError)
-            self->m_callbacks.onError(key.error());
+        self->stopped(Transcript::Outcome::failed, key.error());
         co_return;
     }
     self->startFirst(key.value());
@@ -112,7 +113,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
         if (const auto self = weak.lock(); self && self->m_callbacks.onLog)
             self->m_callbacks.onLog(text);
     };
-    callbacks.onDown = [weak, identity] {
+    callbacks.onDown = [weak, identity](const SpeechStream::Failure&) {
         if (const auto self = weak.lock())
             self->replace(identity->load());
     };
@@ -196,8 +197,7 @@ bool Transcriber::replace(const SpeechStream* old)
         return false;
     if (m_reconnects >= freshSessionLimit) {
         locker.unlock();
-        if (m_callbacks.onError)
-            m_callbacks.onError(QStringLiteral("Lost the connection to Soniox"));
+        stopped(Transcript::Outcome::lost, kLost);
         return false;
     }
     ++m_reconnects;
@@ -217,28 +217,52 @@ bool Transcriber::replace(const SpeechStream* old)
     return true;
 }
 
-QCoro::Task<QString> Transcriber::finish()
+void Transcriber::stopped(Transcript::Outcome outcome, const QString& error)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_outcome != Transcript::Outcome::complete)
+            return;
+        m_outcome = outcome;
+        m_error = error;
+    }
+    if (m_callbacks.onError)
+        m_callbacks.onError(error);
+}
+
+QCoro::Task<Transcript> Transcriber::finish()
 {
     const auto self = shared_from_this();
     if (m_ready.isValid())
         co_await m_ready;
     std::shared_ptr<SpeechStream> stream;
     QByteArray batch;
-    QString committed;
+    Transcript transcript;
     {
         QMutexLocker locker(&m_mutex);
         m_ended = true;
         stream = m_stream;
         batch = std::exchange(m_batch, QByteArray());
-        committed = m_committed;
+        transcript = {m_committed, m_outcome, m_error};
     }
     if (!stream)
-        co_return committed;
+        co_return transcript;
     if (!batch.isEmpty())
         stream->sendAudio(std::move(batch));
-    const QString text = co_await stream->finish(finishStall, finishLimit);
+    QCoro::Task<SpeechStream::Final> finishing = stream->finish(finishStall, finishLimit);
+    const SpeechStream::Final final = co_await finishing;
     stream->close();
-    co_return joinText(committed, text);
+    transcript.text = joinText(transcript.text, final.text);
+    // A session that fails while finishing cannot be replaced any more: what it had not
+    // finalised is missing.
+    QMutexLocker locker(&m_mutex);
+    if (final.failure && m_outcome == Transcript::Outcome::complete) {
+        m_outcome = Transcript::Outcome::lost;
+        m_error = kLost;
+    }
+    transcript.outcome = m_outcome;
+    transcript.error = m_error;
+    co_return transcript;
 }
 
 void Transcriber::cancel()

@@ -57,18 +57,20 @@ public:
         m_state.tail = tail;
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
-    // The connection fails: one onError unless closed, then onDown unless already down.
-    void fail(const QString& description)
+    // The session fails: one onError unless closed, then onDown unless already down.
+    void fail(const QString& description, bool byService = false)
     {
         QMutexLocker locker(&m_mutex);
         const bool closed = m_state.closed;
         const bool wasDown = std::exchange(m_state.down, true);
+        if (!closed && !m_failure)
+            m_failure = Failure{description, byService};
         locker.unlock();
         if (!closed)
             m_callbacks.onError(description);
         resolve();
         if (!closed && !wasDown)
-            m_callbacks.onDown();
+            m_callbacks.onDown(Failure{description, byService});
     }
 
     // SpeechStream.
@@ -77,16 +79,16 @@ public:
         QMutexLocker locker(&m_mutex);
         m_state.frames.append(std::move(frame));
     }
-    QCoro::Task<QString> finish(double stall, double maxWait) override
+    QCoro::Task<Final> finish(double stall, double maxWait) override
     {
         QMutexLocker locker(&m_mutex);
         m_state.finishes.append({stall, maxWait});
-        if (m_atOnce || m_state.closed) {
+        if (m_atOnce || m_state.closed || m_state.down) {
             locker.unlock();
-            co_return transcript();
+            co_return final();
         }
         m_waiter.emplace().start();
-        const QFuture<QString> answer = m_waiter->future();
+        const QFuture<Final> answer = m_waiter->future();
         locker.unlock();
         co_return co_await answer;
     }
@@ -102,10 +104,10 @@ public:
     qint64 totalMs() const override { return state().totalMs; }
 
 private:
-    QString transcript() const
+    Final final() const
     {
-        const State now = state();
-        return (now.finals + now.tail).trimmed();
+        QMutexLocker locker(&m_mutex);
+        return {(m_state.finals + m_state.tail).trimmed(), m_failure};
     }
     // Answers a pending finish with the current transcript.
     void resolve()
@@ -114,7 +116,7 @@ private:
         auto waiter = std::exchange(m_waiter, std::nullopt);
         locker.unlock();
         if (waiter) {
-            waiter->addResult(transcript());
+            waiter->addResult(final());
             waiter->finish();
         }
     }
@@ -123,7 +125,8 @@ private:
     const bool m_atOnce;
     mutable QMutex m_mutex;
     State m_state;
-    std::optional<QPromise<QString>> m_waiter;
+    std::optional<Failure> m_failure;
+    std::optional<QPromise<Final>> m_waiter;
 };
 
 // Hands out fake streams and keeps them for inspection.

@@ -39,9 +39,9 @@ void expectEnded(const Recorder& log, SonioxStream& stream, int errors)
     QTest::qWait(200);
     QCOMPARE(log.count("down"), 1);
     QCOMPARE(log.count("error"), errors);
-    PendingText finish(stream.finish(3.0, 20.0));
+    Pending<SpeechStream::Final> finish(stream.finish(3.0, 20.0));
     QVERIFY(finish.done());
-    QCOMPARE(finish.value(), QString());
+    QCOMPARE(finish.value().text, QString());
 }
 
 } // namespace
@@ -236,7 +236,7 @@ void SonioxStreamTest::finishEnds()
     server.reply(
         R"({"tokens":[{"text":"Hello","is_final":true},{"text":" th","is_final":false}]})");
     QTRY_COMPARE_WITH_TIMEOUT(s.log->count("update"), 1, kWait);
-    PendingText finish(s.stream->finish(3.0, 20.0));
+    Pending<SpeechStream::Final> finish(s.stream->finish(3.0, 20.0));
     QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);
     QCOMPARE(server.connection().texts.at(1), kFinalize);
     QVERIFY(!finish.done());
@@ -256,7 +256,7 @@ void SonioxStreamTest::finishEnds()
         QCOMPARE(server.connection().closeCode, 1000);
     }
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QTEST(finish.value(), "transcript");
+    QTEST(finish.value().text, "transcript");
     // No empty end-of-audio frame without translation, and no failure reported.
     QTest::qWait(200);
     QCOMPARE(server.connection().texts.size(), 2);
@@ -271,7 +271,7 @@ void SonioxStreamTest::finishWithTranslationWaitsForFinished()
     options.translateTo = QStringLiteral("de");
     auto s = open(server, options);
     QVERIFY(s.stream);
-    PendingText finish(s.stream->finish(3.0, 20.0));
+    Pending<SpeechStream::Final> finish(s.stream->finish(3.0, 20.0));
     QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 3, kWait);
     QCOMPARE(server.connection().texts.at(1), kFinalize);
     QCOMPARE(server.connection().texts.at(2), QString());
@@ -286,7 +286,7 @@ void SonioxStreamTest::finishWithTranslationWaitsForFinished()
     QVERIFY(!finish.done());
     server.reply(R"({"tokens":[],"finished":true})");
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("Hallo"));
+    QCOMPARE(finish.value().text, QStringLiteral("Hallo"));
 }
 
 void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
@@ -295,7 +295,7 @@ void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
     ManualClock clock;
     auto s = open(server, {}, &clock);
     QVERIFY(s.stream);
-    PendingText finish(s.stream->finish(3.0, 20.0));
+    Pending<SpeechStream::Final> finish(s.stream->finish(3.0, 20.0));
     QTRY_COMPARE_WITH_TIMEOUT(server.connection().texts.size(), 2, kWait);
     // A response every 2.5 s keeps the stall timer from firing; only the limit ends the wait.
     for (int i = 1; i <= 8; ++i) {
@@ -306,7 +306,7 @@ void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
     }
     clock.advance(0.5);
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("xxxxxxxx"));
+    QCOMPARE(finish.value().text, QStringLiteral("xxxxxxxx"));
 }
 
 void SonioxStreamTest::destructionClosesWithGoingAway()

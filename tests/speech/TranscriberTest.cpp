@@ -145,12 +145,12 @@ void TranscriberTest::withoutKey()
     if (cancelled)
         rig.transcriber->cancel();
     // Finish waits for the key, then returns at once with nothing.
-    PendingText finish(rig.transcriber->finish());
+    Pending<Transcript> finish(rig.transcriber->finish());
     QTest::qWait(50);
     QVERIFY(!finish.done());
     gate.answer(Result<QString>::failure(QStringLiteral("No Soniox key")));
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QString());
+    QCOMPARE(finish.value().text, QString());
     QCOMPARE((*rig.reports)("error"),
              cancelled ? QStringList() : QStringList{QStringLiteral("No Soniox key")});
     // The recording is still kept; no session starts.
@@ -231,9 +231,9 @@ void TranscriberTest::fourthFailureGivesUp()
     QCOMPARE(rig.streams.count(), size_t(4));
     QCOMPARE(rig.reports->count("error"), 1);
     rig.streams.stream(3)->setProgress(QStringLiteral("w3"), 0, 0);
-    PendingText finish(rig.transcriber->finish());
+    Pending<Transcript> finish(rig.transcriber->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("w0 w1 w2 w3"));
+    QCOMPARE(finish.value().text, QStringLiteral("w0 w1 w2 w3"));
 }
 
 void TranscriberTest::stallSwitchesToFreshSession()
@@ -310,9 +310,9 @@ void TranscriberTest::finishSendsRestAndJoins()
     second->setProgress(QStringLiteral(" two "), 0, 0, QStringLiteral("three"));
     rig.transcriber->send(recording(1000));
     QVERIFY(second->state().frames.isEmpty());
-    PendingText finish(rig.transcriber->finish());
+    Pending<Transcript> finish(rig.transcriber->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("One two three"));
+    QCOMPARE(finish.value().text, QStringLiteral("One two three"));
     QCOMPARE(sizes(second->state().frames), QList<qsizetype>{1000});
     QCOMPARE(second->state().finishes, (QList<std::pair<double, double>>{{3.0, 20.0}}));
     QVERIFY(second->state().closed);
@@ -326,12 +326,12 @@ void TranscriberTest::cancelDuringFinish()
     Rig rig(keyAtOnce(), {}, false);
     auto stream = rig.streams.stream(0);
     stream->setProgress(QStringLiteral("Collected"), 0, 0, QStringLiteral(" so far"));
-    PendingText finish(rig.transcriber->finish());
+    Pending<Transcript> finish(rig.transcriber->finish());
     QTRY_COMPARE_WITH_TIMEOUT(stream->state().finishes.size(), 1, kWait);
     QVERIFY(!finish.done());
     rig.transcriber->cancel();
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("Collected so far"));
+    QCOMPARE(finish.value().text, QStringLiteral("Collected so far"));
     QVERIFY(stream->state().closed);
     QVERIFY((*rig.reports)("error").isEmpty());
 }
@@ -355,7 +355,7 @@ void TranscriberTest::concurrentReplayKeepsAudioInOrder()
     QVERIFY(audioThread->wait(kWait));
     auto second = rig.streams.stream(1);
     QVERIFY(second);
-    PendingText finish(rig.transcriber->finish());
+    Pending<Transcript> finish(rig.transcriber->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QVERIFY(second->audio() == audio);
 }
