@@ -277,6 +277,7 @@ void SonioxStream::receive(const QByteArray& bytes)
         if (response->totalMs)
             m_totalMs = std::max(m_totalMs, *response->totalMs);
         m_lastMessage = m_clock.uptime();
+        m_finished = m_finished || response->finished;
         text = transcriptLocked();
     }
     if (m_callbacks.onUpdate)
@@ -292,8 +293,10 @@ void SonioxStream::fail(const Failure& failure)
     bool closed = false;
     {
         QMutexLocker locker(&m_mutex);
-        closed = m_closed;
-        // A closed stream keeps quiet; otherwise the first failure is why the session ended.
+        // A stream its owner closed keeps quiet, and so does one whose service said it had
+        // finished: the connection ending after that is the session's normal end.
+        closed = m_closed || (m_finished && !failure.byService);
+        // Otherwise the first failure is why the session ended.
         if (!closed && !m_failure)
             m_failure = failure;
     }

@@ -87,6 +87,8 @@ private:
     bool m_closed = false;
     bool m_done = false;
     bool m_downFired = false;
+    // The service said it had finished the session.
+    bool m_finished = false;
     qint64 m_finalMs = 0;
     qint64 m_totalMs = 0;
     double m_lastMessage;

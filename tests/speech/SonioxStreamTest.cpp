@@ -284,9 +284,16 @@ void SonioxStreamTest::finishWithTranslationWaitsForFinished()
     QTRY_COMPARE_WITH_TIMEOUT(s.log->last("update"), QStringLiteral("Hallo Welt"), kWait);
     QTest::qWait(300);
     QVERIFY(!finish.done());
+    // The service finishes and closes the session: an ending, not a failure.
     server.reply(R"({"tokens":[],"finished":true})");
+    server.close();
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QCOMPARE(finish.value().text, QStringLiteral("Hallo"));
+    QVERIFY(!finish.value().failure);
+    QTRY_VERIFY_WITH_TIMEOUT(server.connection().disconnected, kWait);
+    QTest::qWait(100);
+    QCOMPARE(s.log->count("error"), 0);
+    QCOMPARE(s.log->count("down"), 0);
 }
 
 void SonioxStreamTest::finishWithSteadyResponsesEndsAtLimit()
