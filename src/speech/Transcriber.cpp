@@ -14,7 +14,18 @@ namespace quillet {
 
 namespace {
 
-const QString kLost = QStringLiteral("Lost the connection to Soniox");
+// A refusal by the service fails the transcript; a connection that keeps breaking loses it.
+Transcript::Outcome outcomeOf(const SpeechStream::Failure& failure)
+{
+    return failure.byService ? Transcript::Outcome::failed : Transcript::Outcome::lost;
+}
+
+// What the user reads when the service is given up, with the last failure's own words.
+QString lostText(const SpeechStream::Failure& failure)
+{
+    const QString lost = QStringLiteral("Lost the connection to Soniox");
+    return failure.description.isEmpty() ? lost : lost + " (" + failure.description + ")";
+}
 
 // A deep copy of `audio` from `start` on (never a shared view of the recording, which would
 // make the next append copy the whole recording).
@@ -66,7 +77,7 @@ QCoro::Task<void> Transcriber::obtainKey(std::weak_ptr<Transcriber> weak, KeyPro
     if (!self || self->m_cancelled)
         co_return;
     if (!key) {
-        self->stopped(Transcript::Outcome::failed, key.error());
+        self->stopped(Transcript::Outcome::failed, key.error(), true);
         co_return;
     }
     self->startFirst(key.value());
@@ -113,9 +124,9 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
         if (const auto self = weak.lock(); self && self->m_callbacks.onLog)
             self->m_callbacks.onLog(text);
     };
-    callbacks.onDown = [weak, identity](const SpeechStream::Failure&) {
+    callbacks.onDown = [weak, identity](const SpeechStream::Failure& failure) {
         if (const auto self = weak.lock())
-            self->replace(identity->load());
+            self->replace(identity->load(), failure);
     };
     auto stream = m_streamFactory(m_apiKey, m_options, std::move(callbacks));
     identity->store(stream.get());
@@ -185,19 +196,21 @@ void Transcriber::send(const QByteArray& chunk)
         if (m_callbacks.onLog)
             m_callbacks.onLog(QStringLiteral("Soniox session stalled ") + QString::number(behind) +
                               QStringLiteral(" ms behind; switching to a fresh session"));
-        if (replace(stream.get()))
+        if (replace(stream.get(), std::nullopt))
             stream->close();
     }
 }
 
-bool Transcriber::replace(const SpeechStream* old)
+bool Transcriber::replace(const SpeechStream* old,
+                          const std::optional<SpeechStream::Failure>& failure)
 {
     QMutexLocker locker(&m_mutex);
     if (!old || m_stream.get() != old || m_ended)
         return false;
     if (m_reconnects >= freshSessionLimit) {
         locker.unlock();
-        stopped(Transcript::Outcome::lost, kLost);
+        const auto why = failure.value_or(SpeechStream::Failure{});
+        stopped(outcomeOf(why), lostText(why), true);
         return false;
     }
     ++m_reconnects;
@@ -217,7 +230,7 @@ bool Transcriber::replace(const SpeechStream* old)
     return true;
 }
 
-void Transcriber::stopped(Transcript::Outcome outcome, const QString& error)
+void Transcriber::stopped(Transcript::Outcome outcome, const QString& error, bool tell)
 {
     {
         QMutexLocker locker(&m_mutex);
@@ -226,7 +239,7 @@ void Transcriber::stopped(Transcript::Outcome outcome, const QString& error)
         m_outcome = outcome;
         m_error = error;
     }
-    if (m_callbacks.onError)
+    if (tell && m_callbacks.onError)
         m_callbacks.onError(error);
 }
 
@@ -254,12 +267,10 @@ QCoro::Task<Transcript> Transcriber::finish()
     stream->close();
     transcript.text = joinText(transcript.text, final.text);
     // A session that fails while finishing cannot be replaced any more: what it had not
-    // finalised is missing.
+    // finalised is missing. The transcript says so; no report follows it.
+    if (final.failure)
+        stopped(outcomeOf(*final.failure), lostText(*final.failure), false);
     QMutexLocker locker(&m_mutex);
-    if (final.failure && m_outcome == Transcript::Outcome::complete) {
-        m_outcome = Transcript::Outcome::lost;
-        m_error = kLost;
-    }
     transcript.outcome = m_outcome;
     transcript.error = m_error;
     co_return transcript;

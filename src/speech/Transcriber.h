@@ -82,9 +82,11 @@ private:
                                        std::shared_ptr<QPromise<void>> done);
     void startFirst(const QString& apiKey);
     std::shared_ptr<SpeechStream> makeStreamLocked();
-    bool replace(const SpeechStream* old);
-    // Records why recognition stopped for good (the first reason counts) and tells the user.
-    void stopped(Transcript::Outcome outcome, const QString& error);
+    // Starts a fresh session for `old`, which failed (`failure`) or stalled.
+    bool replace(const SpeechStream* old, const std::optional<SpeechStream::Failure>& failure);
+    // Records why recognition stopped for good (the first reason counts); `tell` also reports
+    // it through onError.
+    void stopped(Transcript::Outcome outcome, const QString& error, bool tell);
     static void sendReplay(SpeechStream& stream, const QByteArray& audio);
 
     const SpeechStreamFactory m_streamFactory;

@@ -121,7 +121,10 @@ private slots:
         QCOMPARE(this->connections(), connections);
         if (output.isEmpty()) {
             QCOMPARE(r.code, 1);
-            QCOMPARE(r.err, QString("quillet transcribe: Lost the connection to Soniox\n"));
+            // With the connection's own last word.
+            QVERIFY2(r.err.startsWith("quillet transcribe: Lost the connection to Soniox (") &&
+                         r.err.endsWith(")\n"),
+                     qPrintable(r.err));
             // What the sessions had finalised before giving up is still printed, in order.
             QVERIFY(r.out.startsWith("alpha"));
             QVERIFY(kWords.startsWith(r.out.trimmed()));
@@ -132,6 +135,19 @@ private slots:
         QCOMPARE(r.out, output + "\n");
         // Streamed at the pace of speech: not before the recording's own length (over 4 s).
         QVERIFY2(!paced || timer.elapsed() > 4000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // The service's own reason reaches the user once the transcriber gives up.
+    void wrongKey()
+    {
+        QVERIFY(startSimulator({"--key", "the-right-key"}));
+        // Paced, so that every refusal arrives while recording and is retried.
+        const Run r = quillet(transcribe(m_speech, true));
+        QCOMPARE(r.err, QString("quillet transcribe: Lost the connection to Soniox (Soniox 401: "
+                                "Invalid API key.)\n"));
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(connections(), 4);
     }
 
     void refusesBadInput_data()

@@ -107,45 +107,62 @@ private slots:
     {
         QTest::addColumn<QString>("keyFailure");
         QTest::addColumn<int>("failures");
+        QTest::addColumn<bool>("byService");
         QTest::addColumn<bool>("failWhileFinishing");
         QTest::addColumn<Transcript::Outcome>("outcome");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("error");
         using O = Transcript::Outcome;
-        QTest::newRow("complete") << "" << 0 << false << O::complete << "w0"
+        QTest::newRow("complete") << "" << 0 << false << false << O::complete << "w0"
                                   << "";
         QTest::newRow("after three replacements")
-            << "" << 3 << false << O::complete << "w0 w1 w2 w3"
+            << "" << 3 << false << false << O::complete << "w0 w1 w2 w3"
             << "";
-        QTest::newRow("no key") << "No Soniox key" << 0 << false << O::failed << ""
+        QTest::newRow("no key") << "No Soniox key" << 0 << false << false << O::failed << ""
                                 << "No Soniox key";
-        QTest::newRow("lost for good") << "" << 4 << false << O::lost << "w0 w1 w2 w3"
-                                       << "Lost the connection to Soniox";
-        QTest::newRow("lost while finishing") << "" << 1 << true << O::lost << "w0 w1"
-                                              << "Lost the connection to Soniox";
+        QTest::newRow("lost for good") << "" << 4 << false << false << O::lost << "w0 w1 w2 w3"
+                                       << "Lost the connection to Soniox (gone 3)";
+        QTest::newRow("refused for good")
+            << "" << 4 << true << false << O::failed << "w0 w1 w2 w3"
+            << "Lost the connection to Soniox (Soniox 401: Invalid API key.)";
+        QTest::newRow("lost while finishing") << "" << 1 << false << true << O::lost << "w0 w1"
+                                              << "Lost the connection to Soniox (gone 1)";
     }
 
     void outcomes()
     {
         QFETCH(QString, keyFailure);
         QFETCH(int, failures);
+        QFETCH(bool, byService);
         QFETCH(bool, failWhileFinishing);
         FakeStreamFactory streams;
         streams.answersAtOnce = !failWhileFinishing;
         ManualClock clock;
         SpeechSession session(key(keyFailure), streams.factory(), {}, clock);
+        QStringList errors;
+        connect(&session, &SpeechSession::errorOccurred, [&](const QString& e) { errors << e; });
+        auto fail = [&](size_t i) {
+            streams.stream(i)->fail(byService ? "Soniox 401: Invalid API key."
+                                              : QStringLiteral("gone %1").arg(i),
+                                    byService);
+        };
         for (size_t i = 0; i < streams.count(); ++i) {
             streams.stream(i)->setProgress(QStringLiteral("w%1").arg(i), 0, 0);
             if (int(i) < failures)
-                streams.stream(i)->fail("drop");
+                fail(i);
         }
+        QCoreApplication::processEvents(); // the recording goes on for a while
         Pending<Transcript> finish(session.finish());
         if (failWhileFinishing)
-            streams.stream(streams.count() - 1)->fail("drop");
+            fail(streams.count() - 1);
         QTRY_VERIFY(finish.done());
         QTEST(finish.value().outcome, "outcome");
         QTEST(finish.value().text, "text");
         QTEST(finish.value().error, "error");
+        // The user hears of it while recording, except when the end itself fails.
+        const QString error = finish.value().error;
+        QCOMPARE(errors,
+                 error.isEmpty() || failWhileFinishing ? QStringList() : QStringList{error});
     }
 };
 

@@ -222,7 +222,8 @@ void TranscriberTest::fourthFailureGivesUp()
     }
     QCOMPARE(rig.streams.count(), size_t(4));
     QCOMPARE(rig.transcriber->reconnects(), 3);
-    QCOMPARE((*rig.reports)("error"), QStringList{QStringLiteral("Lost the connection to Soniox")});
+    QCOMPARE((*rig.reports)("error"),
+             QStringList{QStringLiteral("Lost the connection to Soniox (drop 3)")});
     QCOMPARE(rig.reports->count("log"), 4);
     QCOMPARE(rig.transcriber->committed(), QStringLiteral("w0 w1 w2"));
     // Nothing more happens afterwards; what was committed stays.
