@@ -96,12 +96,10 @@ public:
     }
     QCoro::Task<Final> finish(double, double) override { co_return Final{}; }
     void close() override {}
-    QString finals() const override { return {}; }
-    qint64 finalMs() const override { return totalMs(); }
-    qint64 totalMs() const override
+    Progress progress() const override
     {
         QMutexLocker locker(&m_mutex);
-        return bytes / 32;
+        return {QString(), bytes / 32, bytes / 32};
     }
     qint64 bytes = 0;
     qint64 frames = 0;

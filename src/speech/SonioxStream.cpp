@@ -229,22 +229,10 @@ void SonioxStream::close()
     resolve(false);
 }
 
-QString SonioxStream::finals() const
+SpeechStream::Progress SonioxStream::progress() const
 {
     QMutexLocker locker(&m_mutex);
-    return m_finals;
-}
-
-qint64 SonioxStream::finalMs() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_finalMs;
-}
-
-qint64 SonioxStream::totalMs() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_totalMs;
+    return {m_finals, m_finalMs, m_totalMs};
 }
 
 QString SonioxStream::transcript() const

@@ -49,9 +49,7 @@ public:
     QCoro::Task<Final> finish(double stall, double maxWait) override;
     void close() override;
 
-    QString finals() const override;
-    qint64 finalMs() const override;
-    qint64 totalMs() const override;
+    Progress progress() const override;
     // Finals followed by the provisional tail, trimmed.
     QString transcript() const;
 

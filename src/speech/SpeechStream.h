@@ -29,6 +29,15 @@ public:
         bool byService = false;
     };
 
+    struct Progress {
+        // All final text so far.
+        QString finals;
+        // Milliseconds of this session's audio whose tokens are all final.
+        qint64 finalMs = 0;
+        // Milliseconds of this session's audio that the service has processed.
+        qint64 totalMs = 0;
+    };
+
     // What finish() returns: the final transcript, and the failure that cut the session short.
     struct Final {
         QString text;
@@ -54,9 +63,8 @@ public:
     // Ends the session from our side: no onDown follows, a pending finish returns at once.
     virtual void close() = 0;
 
-    virtual QString finals() const = 0;
-    virtual qint64 finalMs() const = 0;
-    virtual qint64 totalMs() const = 0;
+    // What the service has confirmed so far, read in one go.
+    virtual Progress progress() const = 0;
 };
 
 // Makes a started stream with the given key, options and callbacks.

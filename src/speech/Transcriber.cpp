@@ -165,7 +165,7 @@ void Transcriber::send(const QByteArray& chunk)
         }
     }
 
-    const qint64 totalMs = stream->totalMs();
+    const qint64 totalMs = stream->progress().totalMs;
     const qint64 behind = sentMs - totalMs;
     const bool lag = behind > lagThresholdMs;
     const double now = m_clock.uptime();
@@ -214,9 +214,11 @@ bool Transcriber::replace(const SpeechStream* old,
         return false;
     }
     ++m_reconnects;
-    m_committed = joinText(m_committed, m_stream->finals());
-    const qint64 finalMs = m_stream->finalMs();
-    m_streamStart = std::min<qsizetype>(m_streamStart + finalMs * bytesPerMs, m_audio.size());
+    // One snapshot: a response parsed between two reads would lose the words in between.
+    const SpeechStream::Progress progress = m_stream->progress();
+    m_committed = joinText(m_committed, progress.finals);
+    m_streamStart =
+        std::min<qsizetype>(m_streamStart + progress.finalMs * bytesPerMs, m_audio.size());
     const QByteArray replay = copyFrom(m_audio, m_streamStart);
     m_batch.clear();
     const auto fresh = makeStreamLocked();

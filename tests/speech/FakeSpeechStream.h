@@ -57,6 +57,12 @@ public:
         m_state.tail = tail;
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
+    // Runs once, right after the owner next reads the stream's progress: a response landing then.
+    void afterNextRead(std::function<void()> step)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_afterRead = std::move(step);
+    }
     // The session fails: one onError unless closed, then onDown unless already down.
     void fail(const QString& description, bool byService = false)
     {
@@ -99,9 +105,16 @@ public:
         locker.unlock();
         resolve();
     }
-    QString finals() const override { return state().finals; }
-    qint64 finalMs() const override { return state().finalMs; }
-    qint64 totalMs() const override { return state().totalMs; }
+    Progress progress() const override
+    {
+        const State now = state();
+        QMutexLocker locker(&m_mutex);
+        if (auto step = std::exchange(m_afterRead, nullptr)) {
+            locker.unlock();
+            step();
+        }
+        return {now.finals, now.finalMs, now.totalMs};
+    }
 
 private:
     Final final() const
@@ -127,6 +140,7 @@ private:
     State m_state;
     std::optional<Failure> m_failure;
     std::optional<QPromise<Final>> m_waiter;
+    mutable std::function<void()> m_afterRead;
 };
 
 // Hands out fake streams and keeps them for inspection.

@@ -133,8 +133,8 @@ void SonioxStreamTest::transcriptFollowsResponses()
                  R"("total_audio_proc_ms":2000})");
     QTRY_COMPARE_WITH_TIMEOUT(s.log->last("update"), QStringLiteral("Hello world"), kWait);
     // Neither processed time goes back.
-    QCOMPARE(s.stream->finalMs(), 2500);
-    QCOMPARE(s.stream->totalMs(), 3000);
+    QCOMPARE(s.stream->progress().finalMs, 2500);
+    QCOMPARE(s.stream->progress().totalMs, 3000);
     server.reply(R"({})");
     QTRY_COMPARE_WITH_TIMEOUT(s.log->last("update"), QStringLiteral("Hello"), kWait);
     // Markers are never text; a binary frame is parsed like a text one.
@@ -143,9 +143,9 @@ void SonioxStreamTest::transcriptFollowsResponses()
                  R"("final_audio_proc_ms":4000,"total_audio_proc_ms":4100})",
                  true);
     QTRY_COMPARE_WITH_TIMEOUT(s.log->last("update"), QStringLiteral("Hello there"), kWait);
-    QCOMPARE(s.stream->finals(), QStringLiteral("Hello there"));
-    QCOMPARE(s.stream->finalMs(), 4000);
-    QCOMPARE(s.stream->totalMs(), 4100);
+    QCOMPARE(s.stream->progress().finals, QStringLiteral("Hello there"));
+    QCOMPARE(s.stream->progress().finalMs, 4000);
+    QCOMPARE(s.stream->progress().totalMs, 4100);
     QCOMPARE((*s.log)("update"), QStringList({"Hello wor", "Hello world", "Hello", "Hello there"}));
     QCOMPARE(s.log->count("error"), 0);
 }
@@ -170,8 +170,8 @@ void SonioxStreamTest::badResponsesAreIgnored()
     server.reply(R"({"tokens":"nope","final_audio_proc_ms":"5000","total_audio_proc_ms":1e300})");
     QTRY_COMPARE_WITH_TIMEOUT(s.log->count("update"), 4, kWait);
     QCOMPARE(s.log->last("update"), QStringLiteral("Good day"));
-    QCOMPARE(s.stream->finalMs(), 900);
-    QCOMPARE(s.stream->totalMs(), 1000);
+    QCOMPARE(s.stream->progress().finalMs, 900);
+    QCOMPARE(s.stream->progress().totalMs, 1000);
     QCOMPARE(s.log->count("error"), 0);
     QCOMPARE(s.log->count("down"), 0);
 }

@@ -67,6 +67,7 @@ private slots:
     void withoutKey();
     void updatesJoinCommittedTextOfCurrentStream();
     void dropReplaysFromLastFinalisedPoint();
+    void secondDropResumesFromTheNewStart();
     void fourthFailureGivesUp();
     void stallSwitchesToFreshSession();
     void lagIsReported();
@@ -202,6 +203,26 @@ void TranscriberTest::dropReplaysFromLastFinalisedPoint()
     QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello"));
     QCOMPARE(rig.transcriber->reconnects(), 1);
 
+    // A response that lands while the stream is being replaced: the finals kept and the point
+    // the replay starts from come from the same response.
+    second->setProgress(QStringLiteral("there"), 500, 500);
+    second->afterNextRead([&] { second->setProgress(QStringLiteral("there again"), 1500, 1500); });
+    second->fail(QStringLiteral("moving on"));
+    auto third = rig.streams.stream(2);
+    QCOMPARE(rig.transcriber->committed(), QStringLiteral("Hello there"));
+    QCOMPARE(third->audio(), audio.mid(80000 + 500 * 32));
+    rig.transcriber->cancel();
+}
+
+void TranscriberTest::secondDropResumesFromTheNewStart()
+{
+    Rig rig;
+    const QByteArray audio = recording(192000);
+    rig.transcriber->send(audio);
+    auto first = rig.streams.stream(0);
+    first->setProgress(QStringLiteral("Hello"), 2500, 3000, QStringLiteral(" provisional"));
+    first->fail(QStringLiteral("Socket closed"));
+    auto second = rig.streams.stream(1);
     // A second drop resumes from the new start plus that stream's finals.
     rig.transcriber->send(recording(1920, 192000));
     second->setProgress(QStringLiteral("world"), 1000, 1000);
