@@ -151,7 +151,8 @@ void Transcriber::send(const QByteArray& chunk)
             m_audio.append(chunk);
         }
         m_batch.append(chunk);
-        if (!m_stream)
+        // No stream yet, or it is finishing: nothing may follow its finalize.
+        if (!m_stream || m_ended)
             return;
         stream = m_stream;
         QByteArray frame;
@@ -250,21 +251,21 @@ QCoro::Task<Transcript> Transcriber::finish()
     const auto self = shared_from_this();
     if (m_ready.isValid())
         co_await m_ready;
-    std::shared_ptr<SpeechStream> stream;
-    QByteArray batch;
-    Transcript transcript;
-    {
-        QMutexLocker locker(&m_mutex);
-        m_ended = true;
-        stream = m_stream;
-        batch = std::exchange(m_batch, QByteArray());
-        transcript = {m_committed, m_outcome, m_error};
-    }
+    QMutexLocker locker(&m_mutex);
+    m_ended = true;
+    const std::shared_ptr<SpeechStream> stream = m_stream;
+    QByteArray batch = std::exchange(m_batch, QByteArray());
+    Transcript transcript{m_committed, m_outcome, m_error};
     if (!stream)
         co_return transcript;
+    // Taken before the lock goes, as every send takes it: a frame under way leaves first, then
+    // the last batch and the finalize, which the stream sends as its finish begins.
+    QMutexLocker order(&m_sendOrder);
+    locker.unlock();
     if (!batch.isEmpty())
         stream->sendAudio(std::move(batch));
     QCoro::Task<SpeechStream::Final> finishing = stream->finish(finishStall, finishLimit);
+    order.unlock();
     const SpeechStream::Final final = co_await finishing;
     stream->close();
     transcript.text = joinText(transcript.text, final.text);
@@ -272,7 +273,7 @@ QCoro::Task<Transcript> Transcriber::finish()
     // finalised is missing. The transcript says so; no report follows it.
     if (final.failure)
         stopped(outcomeOf(*final.failure), lostText(*final.failure), false);
-    QMutexLocker locker(&m_mutex);
+    locker.relock();
     transcript.outcome = m_outcome;
     transcript.error = m_error;
     co_return transcript;

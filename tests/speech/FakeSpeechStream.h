@@ -27,6 +27,7 @@ public:
         bool closed = false;
         bool down = false;
         QList<std::pair<double, double>> finishes; // (stall, maxWait) of every finish call
+        qsizetype framesAtFinish = -1;             // frames received when finish was first called
     };
 
     FakeSpeechStream(QString apiKey, Options options, Callbacks callbacks, bool answersAtOnce)
@@ -57,6 +58,12 @@ public:
         m_state.tail = tail;
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
+    // Runs before each frame is taken, on the sender's thread.
+    void beforeSend(std::function<void()> step)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_beforeSend = std::move(step);
+    }
     // Runs once, right after the owner next reads the stream's progress: a response landing then.
     void afterNextRead(std::function<void()> step)
     {
@@ -83,12 +90,19 @@ public:
     void sendAudio(QByteArray frame) override
     {
         QMutexLocker locker(&m_mutex);
+        if (const auto step = m_beforeSend) {
+            locker.unlock();
+            step();
+            locker.relock();
+        }
         m_state.frames.append(std::move(frame));
     }
     QCoro::Task<Final> finish(double stall, double maxWait) override
     {
         QMutexLocker locker(&m_mutex);
         m_state.finishes.append({stall, maxWait});
+        if (m_state.framesAtFinish < 0)
+            m_state.framesAtFinish = m_state.frames.size();
         if (m_atOnce || m_state.closed || m_state.down) {
             locker.unlock();
             co_return final();
@@ -141,6 +155,7 @@ private:
     std::optional<Failure> m_failure;
     std::optional<QPromise<Final>> m_waiter;
     mutable std::function<void()> m_afterRead;
+    std::function<void()> m_beforeSend;
 };
 
 // Hands out fake streams and keeps them for inspection.

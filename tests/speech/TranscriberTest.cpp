@@ -4,7 +4,9 @@
 #include "SpeechTestSupport.h"
 #include "speech/TextJoin.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
+#include <QSemaphore>
 #include <QTest>
 #include <QThread>
 
@@ -75,6 +77,7 @@ private slots:
     void finishSendsRestAndJoins();
     void cancelDuringFinish();
     void concurrentReplayKeepsAudioInOrder();
+    void finalizeFollowsAFrameUnderWay();
 
 private:
     // A transcriber started on fake streams and a manual clock.
@@ -338,6 +341,9 @@ void TranscriberTest::finishSendsRestAndJoins()
     QCOMPARE(sizes(second->state().frames), QList<qsizetype>{1000});
     QCOMPARE(second->state().finishes, (QList<std::pair<double, double>>{{3.0, 20.0}}));
     QVERIFY(second->state().closed);
+    // Nothing follows the finalize.
+    rig.transcriber->send(recording(1920));
+    QCOMPARE(sizes(second->state().frames), QList<qsizetype>{1000});
     // Once ended, a failure starts no session.
     second->fail(QStringLiteral("late"));
     QCOMPARE(rig.streams.count(), size_t(2));
@@ -380,6 +386,32 @@ void TranscriberTest::concurrentReplayKeepsAudioInOrder()
     Pending<Transcript> finish(rig.transcriber->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
     QVERIFY(second->audio() == audio);
+}
+
+void TranscriberTest::finalizeFollowsAFrameUnderWay()
+{
+    // The audio thread has taken a frame and is handing it to the socket when finish() begins:
+    // the finalize must not overtake it.
+    Rig rig;
+    auto stream = rig.streams.stream(0);
+    QSemaphore entered;
+    QSemaphore release;
+    stream->beforeSend([&] {
+        if (QThread::currentThread() == qApp->thread())
+            return;
+        entered.release();
+        // Held until the test lets go; a finish that waits for it lets go by itself.
+        release.tryAcquire(1, 200);
+    });
+    std::unique_ptr<QThread> audioThread(
+        QThread::create([&] { rig.transcriber->send(recording(1920)); }));
+    audioThread->start();
+    QVERIFY(entered.tryAcquire(1, kWait));
+    Pending<Transcript> finish(rig.transcriber->finish());
+    release.release();
+    QVERIFY(audioThread->wait(kWait));
+    QTRY_VERIFY(finish.done());
+    QCOMPARE(stream->state().framesAtFinish, 1);
 }
 
 QTEST_GUILESS_MAIN(TranscriberTest)
