@@ -101,8 +101,9 @@ void Transcriber::startFirst(const QString& apiKey)
 
 std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
 {
-    // The callbacks know their stream by address, set once it exists; they compare it with the
-    // current stream under the lock, so a replaced stream is recognised.
+    // The callbacks know their stream by address, set once it exists while the lock is still
+    // held; they compare it with the current stream under the lock, so a replaced stream is
+    // recognised and one that fails while it is being made is not missed.
     auto identity = std::make_shared<std::atomic<const SpeechStream*>>(nullptr);
     std::weak_ptr<Transcriber> weak = weak_from_this();
     SpeechStream::Callbacks callbacks;
@@ -126,7 +127,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
     };
     callbacks.onDown = [weak, identity](const SpeechStream::Failure& failure) {
         if (const auto self = weak.lock())
-            self->replace(identity->load(), failure);
+            self->replace(identity, failure);
     };
     auto stream = m_streamFactory(m_apiKey, m_options, std::move(callbacks));
     identity->store(stream.get());
@@ -197,16 +198,16 @@ void Transcriber::send(const QByteArray& chunk)
         if (m_callbacks.onLog)
             m_callbacks.onLog(QStringLiteral("Soniox session stalled ") + QString::number(behind) +
                               QStringLiteral(" ms behind; switching to a fresh session"));
-        if (replace(stream.get(), std::nullopt))
+        if (replace(std::make_shared<std::atomic<const SpeechStream*>>(stream.get()), std::nullopt))
             stream->close();
     }
 }
 
-bool Transcriber::replace(const SpeechStream* old,
-                          const std::optional<SpeechStream::Failure>& failure)
+bool Transcriber::replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure)
 {
     QMutexLocker locker(&m_mutex);
-    if (!old || m_stream.get() != old || m_ended)
+    const SpeechStream* stream = old->load();
+    if (!stream || m_stream.get() != stream || m_ended)
         return false;
     if (m_reconnects >= freshSessionLimit) {
         locker.unlock();

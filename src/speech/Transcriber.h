@@ -82,8 +82,12 @@ private:
                                        std::shared_ptr<QPromise<void>> done);
     void startFirst(const QString& apiKey);
     std::shared_ptr<SpeechStream> makeStreamLocked();
-    // Starts a fresh session for `old`, which failed (`failure`) or stalled.
-    bool replace(const SpeechStream* old, const std::optional<SpeechStream::Failure>& failure);
+    // Which stream a callback belongs to: set once the stream exists, with the lock held.
+    using StreamId = std::shared_ptr<std::atomic<const SpeechStream*>>;
+
+    // Starts a fresh session for `old`, which failed (`failure`) or stalled. `old` is read under
+    // the lock, so a stream that fails while it is being made is known by then.
+    bool replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure);
     // Records why recognition stopped for good (the first reason counts); `tell` also reports
     // it through onError.
     void stopped(Transcript::Outcome outcome, const QString& error, bool tell);

@@ -163,6 +163,8 @@ class FakeStreamFactory {
 public:
     // When false, finish waits until the test fails or closes the stream.
     bool answersAtOnce = true;
+    // Runs on each new stream before the factory hands it out.
+    std::function<void(FakeSpeechStream&)> onMade;
 
     SpeechStreamFactory factory()
     {
@@ -170,8 +172,12 @@ public:
                       SpeechStream::Callbacks callbacks) -> std::shared_ptr<SpeechStream> {
             auto stream = std::make_shared<FakeSpeechStream>(key, options, std::move(callbacks),
                                                              answersAtOnce);
-            QMutexLocker locker(&m_mutex);
-            m_streams.push_back(stream);
+            {
+                QMutexLocker locker(&m_mutex);
+                m_streams.push_back(stream);
+            }
+            if (onMade)
+                onMade(*stream);
             return stream;
         };
     }

@@ -78,6 +78,7 @@ private slots:
     void cancelDuringFinish();
     void concurrentReplayKeepsAudioInOrder();
     void finalizeFollowsAFrameUnderWay();
+    void streamFailingAtOnceIsReplaced();
 
 private:
     // A transcriber started on fake streams and a manual clock.
@@ -412,6 +413,28 @@ void TranscriberTest::finalizeFollowsAFrameUnderWay()
     QVERIFY(audioThread->wait(kWait));
     QTRY_VERIFY(finish.done());
     QCOMPARE(stream->state().framesAtFinish, 1);
+}
+
+void TranscriberTest::streamFailingAtOnceIsReplaced()
+{
+    // The first session fails on the network thread while it is still being made.
+    FakeStreamFactory streams;
+    std::unique_ptr<QThread> network;
+    streams.onMade = [&](FakeSpeechStream& stream) {
+        if (network)
+            return;
+        network.reset(QThread::create([&stream] { stream.fail("Connection refused"); }));
+        network->start();
+        // A failure report that waits for the transcriber is let through when the factory returns.
+        network->wait(200);
+    };
+    ManualClock clock;
+    auto reports = std::make_shared<Recorder>();
+    auto transcriber = Transcriber::create(keyAtOnce(), streams.factory(), {},
+                                           Recorder::forTranscriber(reports), clock);
+    QVERIFY(network->wait(kWait));
+    QCOMPARE(streams.count(), size_t(2));
+    QCOMPARE(transcriber->reconnects(), 1);
 }
 
 QTEST_GUILESS_MAIN(TranscriberTest)
