@@ -146,11 +146,11 @@ void Transcriber::send(const QByteArray& chunk)
     qint64 sentMs = 0;
     {
         QMutexLocker locker(&m_mutex);
-        if (m_audio.size() < replayCap) {
-            if (m_audio.capacity() == 0)
-                m_audio.reserve(replayCap);
-            m_audio.append(chunk);
-        }
+        // Reserved once, in full, and never grown: the audio thread must not copy the recording.
+        if (m_audio.capacity() < replayCap)
+            m_audio.reserve(replayCap);
+        if (const qsizetype room = replayCap - m_audio.size(); room > 0)
+            m_audio.append(chunk.constData(), std::min(room, chunk.size()));
         m_batch.append(chunk);
         // No stream yet, or it is finishing: nothing may follow its finalize.
         if (!m_stream || m_ended)
