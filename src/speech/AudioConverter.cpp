@@ -111,6 +111,11 @@ AudioConverter::Chunk AudioConverter::flush()
     return resample(nullptr, 0, static_cast<qsizetype>(std::ceil(soxr_delay(m_soxr))) + 64);
 }
 
+void AudioConverter::reset()
+{
+    soxr_clear(m_soxr);
+}
+
 AudioConverter::Chunk AudioConverter::resample(const float* input, qsizetype frameCount,
                                                qsizetype capacity)
 {

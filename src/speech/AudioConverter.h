@@ -43,8 +43,10 @@ public:
     // Converts `frameCount` interleaved frames in inputFormat(). The chunk is empty when the
     // resampler has nothing ready yet, or on a conversion error.
     Chunk convert(const void* frames, qsizetype frameCount);
-    // Drains what the resampler still holds at the end of a recording; no input may follow.
+    // Drains what the resampler still holds at the end of a recording; reset() before new input.
     Chunk flush();
+    // Forgets all input so far: the next buffer starts a new signal.
+    void reset();
 
     // min(rms × 4, 1), rms over the samples taken as s ÷ 32768; 0 for no samples.
     static float level(const qint16* samples, qsizetype count);

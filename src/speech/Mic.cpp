@@ -18,27 +18,56 @@ template <typename F> std::shared_ptr<const F> share(F callback)
 } // namespace
 
 struct Mic::Delivery {
+    // Guards the two callbacks only; they are called after it is released.
     QMutex lock;
     std::shared_ptr<const AudioCallback> onAudio;
     std::shared_ptr<const LevelCallback> onLevel;
+    // Guards the converter and keeps deliveries in order: a tap under way, or the tail handed to
+    // a consumer that is leaving, ends before the consumer changes.
+    QMutex order;
+    std::shared_ptr<AudioConverter> converter;
 
-    void deliver(AudioConverter& converter, const void* frames, qsizetype frameCount)
+    void deliver(const void* frames, qsizetype frameCount)
     {
-        std::shared_ptr<const AudioCallback> audio;
+        QMutexLocker ordered(&order);
+        auto [audio, level] = callbacks();
+        if (!audio || !converter)
+            return;
+        hand(converter->convert(frames, frameCount), audio.get(), level.get());
+    }
+
+    // Replaces the consumer: the old one gets what the converter still holds, the new one starts
+    // with a fresh signal.
+    void change(std::shared_ptr<const AudioCallback> audio,
+                std::optional<std::shared_ptr<const LevelCallback>> level)
+    {
+        QMutexLocker ordered(&order);
+        std::shared_ptr<const AudioCallback> oldAudio;
+        std::shared_ptr<const LevelCallback> oldLevel;
         {
             QMutexLocker locker(&lock);
-            audio = onAudio;
+            oldAudio = std::exchange(onAudio, std::move(audio));
+            oldLevel = level ? std::exchange(onLevel, std::move(*level)) : onLevel;
         }
-        if (!audio)
+        if (!converter)
             return;
-        auto chunk = converter.convert(frames, frameCount);
+        if (oldAudio)
+            hand(converter->flush(), oldAudio.get(), oldLevel.get());
+        converter->reset();
+    }
+
+    std::pair<std::shared_ptr<const AudioCallback>, std::shared_ptr<const LevelCallback>>
+    callbacks()
+    {
+        QMutexLocker locker(&lock);
+        return {onAudio, onLevel};
+    }
+
+    static void hand(AudioConverter::Chunk chunk, const AudioCallback* audio,
+                     const LevelCallback* level)
+    {
         if (chunk.audio.isEmpty())
             return;
-        std::shared_ptr<const LevelCallback> level;
-        {
-            QMutexLocker locker(&lock);
-            level = onLevel;
-        }
         if (level)
             (*level)(chunk.level);
         (*audio)(std::move(chunk.audio));
@@ -87,8 +116,12 @@ void Mic::begin()
         if (!converter)
             return AudioError{errorDomain, unsupportedFormatCode,
                               QStringLiteral("Unsupported mic format ") + format.description()};
-        return [delivery, converter = *converter](const void* frames, qsizetype frameCount) {
-            delivery->deliver(*converter, frames, frameCount);
+        {
+            QMutexLocker ordered(&delivery->order);
+            delivery->converter = *converter;
+        }
+        return [delivery](const void* frames, qsizetype frameCount) {
+            delivery->deliver(frames, frameCount);
         };
     };
     // The capture never reports once it is gone, and the microphone drops it before it goes
@@ -148,9 +181,7 @@ void Mic::settle(Outcome error)
 
 void Mic::setOnAudio(AudioCallback callback)
 {
-    auto shared = share(std::move(callback));
-    QMutexLocker locker(&m_delivery->lock);
-    m_delivery->onAudio.swap(shared);
+    m_delivery->change(share(std::move(callback)), std::nullopt);
 }
 
 void Mic::setOnLevel(LevelCallback callback)
@@ -162,11 +193,7 @@ void Mic::setOnLevel(LevelCallback callback)
 
 void Mic::clearCallbacks()
 {
-    std::shared_ptr<const AudioCallback> audio;
-    std::shared_ptr<const LevelCallback> level;
-    QMutexLocker locker(&m_delivery->lock);
-    m_delivery->onAudio.swap(audio);
-    m_delivery->onLevel.swap(level);
+    m_delivery->change(nullptr, nullptr);
 }
 
 } // namespace quillet

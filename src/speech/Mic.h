@@ -50,7 +50,10 @@ public:
     void stop();
     bool running() const { return m_running; }
 
-    // Each replaces the previous one under the microphone's lock; any thread.
+    // Each replaces the previous one under the microphone's lock; any thread. A consumer of audio
+    // that is replaced or cleared first gets what the converter still holds (about 10 ms), and
+    // the next one starts with fresh audio; once the call returns, the old one is not called
+    // again. Callbacks must not call back into the microphone.
     void setOnAudio(AudioCallback callback);
     void setOnLevel(LevelCallback callback);
     // Clears onAudio and onLevel in one locked step.

@@ -104,6 +104,30 @@ private slots:
         QVERIFY(!log.order.contains('!'));
     }
 
+    // What the resampler still holds belongs to the consumer that heard the rest of it.
+    void consumerChangeHandsOnTheTail()
+    {
+        FakeAudioSystem system;
+        Mic mic(system);
+        QByteArray first;
+        mic.setOnAudio([&](QByteArray chunk) { first += chunk; });
+        QVERIFY(!started(mic));
+        for (int i = 0; i < 30; ++i)
+            system.feed(toneBuffer(i));
+        mic.clearCallbacks();
+        // All of it: 30 buffers of 1024 frames at 48 kHz are 10240 frames at 16 kHz.
+        QVERIFY2(std::abs(first.size() - 20480) <= 4, qPrintable(QString::number(first.size())));
+
+        // The microphone keeps running; the next consumer hears only what comes after it.
+        system.feed(toneBuffer(30));
+        QByteArray second;
+        mic.setOnAudio([&](QByteArray chunk) { second += chunk; });
+        for (int i = 0; i < 10; ++i)
+            system.feed(QByteArray(1024 * 8, '\0'));
+        QVERIFY(!second.isEmpty());
+        QCOMPARE(second, QByteArray(second.size(), '\0'));
+    }
+
     void startsWithoutWaiting()
     {
         FakeAudioSystem system;
