@@ -20,9 +20,9 @@ using namespace quillet;
 
 namespace {
 
-const Clock& systemClock()
+Clock& systemClock()
 {
-    static const SystemClock clock;
+    static SystemClock clock;
     return clock;
 }
 

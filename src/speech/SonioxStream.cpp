@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
 #include <QWebSocket>
 
 #include <algorithm>
@@ -24,8 +23,8 @@ namespace {
 
 const QString kFinalize = QStringLiteral("{\"type\":\"finalize\"}");
 
-// How long an ending socket may wait for the service's half of the close handshake.
-constexpr int kCloseGraceMs = 2000;
+// How long an ending socket may wait for the service's half of the close handshake, in seconds.
+constexpr double kCloseGrace = 2.0;
 
 QString closedDescription(const QWebSocket& ws)
 {
@@ -40,6 +39,11 @@ QString closedDescription(const QWebSocket& ws)
 
 // The network-thread side of a stream: touched only on the network thread.
 struct SonioxStream::Socket {
+    explicit Socket(Clock& clock)
+        : clock(clock)
+    {}
+
+    Clock& clock;
     QPointer<QWebSocket> ws;
     bool connected = false;
     bool failed = false;
@@ -85,26 +89,28 @@ struct SonioxStream::Socket {
             return;
         }
         QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kCloseGraceMs, socket, [socket] {
+        auto grace = std::make_shared<Timer>(clock.singleShot(kCloseGrace, socket, [socket] {
             socket->abort();
             socket->deleteLater();
-        });
+        }));
+        // The timer lasts as long as the socket.
+        QObject::connect(socket, &QObject::destroyed, [grace] {});
         socket->close(code);
     }
 };
 
-SonioxStream::SonioxStream(NetworkThread& network, const Clock& clock, bool translate,
+SonioxStream::SonioxStream(NetworkThread& network, Clock& clock, bool translate,
                            Callbacks callbacks)
     : m_network(network)
     , m_clock(clock)
     , m_callbacks(std::move(callbacks))
     , m_translate(translate)
-    , m_socket(std::make_shared<Socket>())
+    , m_socket(std::make_shared<Socket>(clock))
     , m_lastMessage(clock.uptime())
 {}
 
 std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const Endpoint& endpoint,
-                                                   const Clock& clock, const QString& apiKey,
+                                                   Clock& clock, const QString& apiKey,
                                                    const Options& options, Callbacks callbacks)
 {
     std::shared_ptr<SonioxStream> stream(
@@ -113,8 +119,7 @@ std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const
     return stream;
 }
 
-SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Endpoint endpoint,
-                                          const Clock& clock)
+SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Endpoint endpoint, Clock& clock)
 {
     return [&network, endpoint = std::move(endpoint),
             &clock](const QString& apiKey, const Options& options,
@@ -299,12 +304,14 @@ void SonioxStream::resolve(bool done)
 {
     std::optional<QPromise<Final>> waiter;
     Final final;
+    Timer check;
     {
         QMutexLocker locker(&m_mutex);
         if (done)
             m_done = true;
         waiter = std::exchange(m_waiter, std::nullopt);
         final = finalLocked();
+        check = std::move(m_finishCheck);
     }
     if (waiter) {
         waiter->addResult(final);
@@ -347,6 +354,12 @@ QCoro::Task<SpeechStream::Final> SonioxStream::finish(double stall, double maxWa
         answer = promise.future();
         m_waiter = std::move(promise);
         m_lastMessage = m_clock.uptime();
+        m_finishCheck =
+            m_clock.repeating(checkInterval, m_network.context(),
+                              [weak = weak_from_this(), stall, maxWait, start = m_lastMessage] {
+                                  if (const auto stream = weak.lock())
+                                      stream->checkFinish(stall, maxWait, start);
+                              });
     }
     if (previous) {
         previous->addResult(now);
@@ -355,35 +368,21 @@ QCoro::Task<SpeechStream::Final> SonioxStream::finish(double stall, double maxWa
     sendText(kFinalize);
     if (m_translate)
         sendText(QString());
-    scheduleCheck(stall, maxWait, m_clock.uptime());
     co_return co_await answer;
 }
 
-void SonioxStream::scheduleCheck(double stall, double maxWait, double start)
+void SonioxStream::checkFinish(double stall, double maxWait, double start)
 {
-    std::weak_ptr<SonioxStream> weak = weak_from_this();
-    NetworkThread* network = &m_network;
-    m_network.post([weak, network, stall, maxWait, start] {
-        QTimer::singleShot(checkIntervalMs, network->context(), [weak, stall, maxWait, start] {
-            const auto self = weak.lock();
-            if (!self)
-                return;
-            bool pending = false;
-            double last = 0;
-            {
-                QMutexLocker locker(&self->m_mutex);
-                pending = self->m_waiter.has_value();
-                last = self->m_lastMessage;
-            }
-            if (!pending)
-                return;
-            const double now = self->m_clock.uptime();
-            if (now - last > stall || now - start > maxWait)
-                self->resolve(false);
-            else
-                self->scheduleCheck(stall, maxWait, start);
-        });
-    });
+    double last = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_waiter)
+            return;
+        last = m_lastMessage;
+    }
+    const double now = m_clock.uptime();
+    if (now - last > stall || now - start > maxWait)
+        resolve(false);
 }
 
 } // namespace quillet

@@ -61,7 +61,7 @@ private slots:
 private:
     std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
                                              const std::shared_ptr<Recorder>& reports,
-                                             const Clock* clock = nullptr,
+                                             Clock* clock = nullptr,
                                              SpeechStream::Options options = {})
     {
         return Transcriber::create(
