@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/SpeechStream.h"
+#include "speech/Transcript.h"
 #include "util/Result.h"
 
 #include <QByteArray>
@@ -63,8 +64,8 @@ public:
 
     // One microphone chunk (16 kHz mono s16le). Called from the audio thread.
     void send(const QByteArray& chunk);
-    // Finalises the current session and returns the complete transcript.
-    QCoro::Task<QString> finish();
+    // Finalises the current session and returns the complete transcript with its outcome.
+    QCoro::Task<Transcript> finish();
     // Abandons recognition at once; no callback follows.
     void cancel();
 
@@ -81,7 +82,15 @@ private:
                                        std::shared_ptr<QPromise<void>> done);
     void startFirst(const QString& apiKey);
     std::shared_ptr<SpeechStream> makeStreamLocked();
-    bool replace(const SpeechStream* old);
+    // Which stream a callback belongs to: set once the stream exists, with the lock held.
+    using StreamId = std::shared_ptr<std::atomic<const SpeechStream*>>;
+
+    // Starts a fresh session for `old`, which failed (`failure`) or stalled. `old` is read under
+    // the lock, so a stream that fails while it is being made is known by then.
+    bool replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure);
+    // Records why recognition stopped for good (the first reason counts); `tell` also reports
+    // it through onError.
+    void stopped(Transcript::Outcome outcome, const QString& error, bool tell);
     static void sendReplay(SpeechStream& stream, const QByteArray& audio);
 
     const SpeechStreamFactory m_streamFactory;
@@ -109,6 +118,9 @@ private:
     QString m_committed;
     int m_reconnects = 0;
     bool m_ended = false;
+    // Set once recognition stopped for good.
+    Transcript::Outcome m_outcome = Transcript::Outcome::complete;
+    QString m_error;
 };
 
 } // namespace quillet

@@ -96,7 +96,7 @@ private slots:
         QCOMPARE(AudioConverter::level(silence.data(), 0), 0.0f);
     }
 
-    void chunkSizeAt48k()
+    void handsOutAtOnce()
     {
         const AudioFormat format{Type::Float32, 48000, 1};
         auto converter = AudioConverter::create(format);
@@ -105,13 +105,12 @@ private slots:
 
         const auto signal = makeSignal(format, 48000, [](double t) { return sine(t, 440, 0.5); });
         const auto run = feed(**converter, signal, 1024);
-        // Once the reserve has filled (within 50 ms), every 1024-frame buffer gives 341 or 342
-        // frames.
-        QVERIFY(!run.chunks[2].audio.isEmpty());
-        for (size_t i = 2; i + 1 < run.chunks.size(); ++i) {
-            const auto bytes = run.chunks[i].audio.size();
-            QVERIFY2(bytes == 682 || bytes == 684, qPrintable(QString::number(bytes)));
-        }
+        // The first buffer already yields audio; on average each gives its share, 341.3 frames.
+        QVERIFY(!run.chunks[0].audio.isEmpty());
+        qsizetype steady = 0;
+        for (size_t i = 6; i < 42; ++i)
+            steady += run.chunks[i].audio.size();
+        QVERIFY2(std::abs(steady - 36 * 682.67) < 300, qPrintable(QString::number(steady)));
         // Nothing is lost: the whole second comes out once the tail is drained.
         const auto tail = (*converter)->flush();
         const qsizetype total = run.totalBytes + tail.audio.size();
@@ -148,23 +147,18 @@ private slots:
         const auto tail = (*converter)->flush();
         QVERIFY(std::abs(run.totalBytes + tail.audio.size() - 32000) <= 8);
 
+        // Audio comes from the first buffer, or within 50 ms of input at high rates.
         size_t first = 0;
         while (first < run.chunks.size() && run.chunks[first].audio.isEmpty())
             ++first;
-        // The resampler's delay plus the reserve: under 0.1 s, or the second buffer at low rates.
-        QVERIFY(first <= 1 || double(first) * 1024 / rate < 0.1);
-        for (size_t i = first; i + 1 < run.chunks.size(); ++i) {
-            const auto& chunk = run.chunks[i];
-            QVERIFY(!chunk.audio.isEmpty());
-            QVERIFY2(std::abs(chunk.level - 0.4f) < 0.02f,
-                     qPrintable(QStringLiteral("chunk %1 level %2").arg(i).arg(chunk.level)));
-            const auto expected = 1024.0 * 16000 / rate * 2;
-            QVERIFY2(std::abs(chunk.audio.size() - expected) <= 4,
-                     qPrintable(QStringLiteral("chunk %1 of %2: %3 bytes")
-                                    .arg(i)
-                                    .arg(run.chunks.size())
-                                    .arg(chunk.audio.size())));
-        }
+        QVERIFY(first == 0 || double(first + 1) * 1024 / rate < 0.05);
+        // Past the filter's first blocks the tone keeps its level.
+        QByteArray steady;
+        for (size_t i = first + 3; i < run.chunks.size(); ++i)
+            steady += run.chunks[i].audio;
+        const float level = AudioConverter::level(reinterpret_cast<const qint16*>(steady.data()),
+                                                  steady.size() / 2);
+        QVERIFY2(std::abs(level - 0.4f) < 0.01f, qPrintable(QString::number(level)));
     }
 
     void stereoIsAveraged()

@@ -61,7 +61,7 @@ private slots:
 private:
     std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
                                              const std::shared_ptr<Recorder>& reports,
-                                             const Clock* clock = nullptr,
+                                             Clock* clock = nullptr,
                                              SpeechStream::Options options = {})
     {
         return Transcriber::create(
@@ -148,9 +148,9 @@ void SpeechSimulatorTest::fullSession()
     const QByteArray audio(64000, '\0');
     sendInChunks(*t, audio);
     QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").startsWith("hello world from"), kWait);
-    PendingText finish(t->finish());
+    Pending<Transcript> finish(t->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), QStringLiteral("hello world from quillet"));
+    QCOMPARE(finish.value().text, QStringLiteral("hello world from quillet"));
     QCOMPARE(reports->count("error"), 0);
 
     QTRY_COMPARE_WITH_TIMEOUT(sim.log("closed").size(), 1, kWait);
@@ -217,9 +217,9 @@ void SpeechSimulatorTest::interruptionsKeepEveryFinalisedWord()
     QTRY_COMPARE_WITH_TIMEOUT(t->reconnects(), reconnects, kWait);
     QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").endsWith(QString::number(wordCount - 1)),
                              kWait);
-    PendingText finish(t->finish());
+    Pending<Transcript> finish(t->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), words(wordCount));
+    QCOMPARE(finish.value().text, words(wordCount));
     QCOMPARE(reports->count("error"), 0);
     QCOMPARE(reports->count("log"), reconnects);
     if (!serviceError.isEmpty())
@@ -259,9 +259,9 @@ void SpeechSimulatorTest::stallSwitchesSession()
     QCOMPARE(t->reconnects(), 1);
     QVERIFY((*reports)("log").first().startsWith("Soniox session stalled "));
     QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").endsWith("w29"), kWait);
-    PendingText finish(t->finish());
+    Pending<Transcript> finish(t->finish());
     QTRY_VERIFY_WITH_TIMEOUT(finish.done(), kWait);
-    QCOMPARE(finish.value(), words(30));
+    QCOMPARE(finish.value().text, words(30));
     // The stalled session was closed by us.
     QTRY_VERIFY_WITH_TIMEOUT(!sim.log("closed").isEmpty(), kWait);
     QCOMPARE(sim.log("closed").first().value("conn").toInt(), 1);
