@@ -34,7 +34,7 @@ QJsonObject baseConfiguration(const QString& key, const QString& model)
 }
 
 // The session is over after one onDown and `errors` errors; finish answers at once.
-void expectEnded(const Recorder& log, SonioxStream& stream, int errors)
+void expectEnded(const CallbackLog& log, SonioxStream& stream, int errors)
 {
     QCOMPARE(log.count("down"), 1);
     QCOMPARE(log.count("error"), errors);
@@ -62,7 +62,7 @@ private slots:
 
 private:
     struct Session {
-        std::shared_ptr<Recorder> log = std::make_shared<Recorder>();
+        std::shared_ptr<CallbackLog> log = std::make_shared<CallbackLog>();
         std::shared_ptr<SonioxStream> stream;
     };
     Session open(ScriptedServer& server, const SonioxStream::Options& options = {});
@@ -79,7 +79,7 @@ SonioxStreamTest::Session SonioxStreamTest::open(ScriptedServer& server,
 {
     Session s;
     s.stream = SonioxStream::create(m_network, {server.url(), QStringLiteral("stt-rt-v5")}, m_clock,
-                                    "key-1", options, Recorder::forStream(s.log));
+                                    "key-1", options, CallbackLog::forStream(s.log));
     // Connected and configured; otherwise the session comes back without a stream.
     if (!QTest::qWaitFor(
             [&] { return server.count() == 1 && !server.connection().texts.isEmpty(); }, kWait))
@@ -206,9 +206,9 @@ void SonioxStreamTest::connectionRefused_data()
 void SonioxStreamTest::connectionRefused()
 {
     QFETCH(QUrl, url);
-    auto log = std::make_shared<Recorder>();
+    auto log = std::make_shared<CallbackLog>();
     auto stream =
-        SonioxStream::create(m_network, {url, "m"}, m_clock, "k", {}, Recorder::forStream(log));
+        SonioxStream::create(m_network, {url, "m"}, m_clock, "k", {}, CallbackLog::forStream(log));
     stream->sendAudio(QByteArray(100, 'x'));
     QTRY_COMPARE_WITH_TIMEOUT(log->count("down"), 1, kWait);
     expectEnded(*log, *stream, 1);

@@ -60,7 +60,7 @@ private slots:
 
 private:
     std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
-                                             const std::shared_ptr<Recorder>& reports,
+                                             const std::shared_ptr<CallbackLog>& reports,
                                              Clock* clock = nullptr,
                                              SpeechStream::Options options = {})
     {
@@ -68,7 +68,7 @@ private:
             []() -> QCoro::Task<Result<QString>> { co_return Result<QString>("sim-key"); },
             SonioxStream::factory(m_network, {sim.url(), QStringLiteral("stt-rt-v5")},
                                   clock ? *clock : m_clock),
-            std::move(options), Recorder::forTranscriber(reports), clock ? *clock : m_clock);
+            std::move(options), CallbackLog::forTranscriber(reports), clock ? *clock : m_clock);
     }
     NetworkThread m_network;
     SystemClock m_clock;
@@ -140,7 +140,7 @@ void SpeechSimulatorTest::fullSession()
     SimulatorProcess sim;
     QVERIFY(sim.start(
         {"--words", "hello world from quillet", "--ms-per-word", "300", "--key", "sim-key"}));
-    auto reports = std::make_shared<Recorder>();
+    auto reports = std::make_shared<CallbackLog>();
     SpeechStream::Options options;
     options.languages = {QStringLiteral("en")};
     options.terms = {QStringLiteral("Quillet")};
@@ -210,7 +210,7 @@ void SpeechSimulatorTest::interruptionsKeepEveryFinalisedWord()
     QVERIFY(sim.start(
         QStringList{"--words", words(wordCount), "--ms-per-word", QString::number(msPerWord)} +
         interruption));
-    auto reports = std::make_shared<Recorder>();
+    auto reports = std::make_shared<CallbackLog>();
     auto t = transcriber(sim, reports);
     sendInChunks(*t, timecodedAudio(0, (wordCount + 4) * msPerWord));
     const int reconnects = std::max(drops, 1);
@@ -245,7 +245,7 @@ void SpeechSimulatorTest::stallSwitchesSession()
     SimulatorProcess sim;
     QVERIFY(sim.start({"--timecode", "--words", words(30), "--ms-per-word", "200", "--stall-at-ms",
                        "1000", "--stall-connections", "1"}));
-    auto reports = std::make_shared<Recorder>();
+    auto reports = std::make_shared<CallbackLog>();
     ManualClock clock;
     auto t = transcriber(sim, reports, &clock);
     const QByteArray audio = timecodedAudio(0, 6500);

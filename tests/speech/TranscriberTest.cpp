@@ -88,9 +88,9 @@ private:
         {
             streams.answersAtOnce = answersAtOnce;
             transcriber = Transcriber::create(std::move(key), streams.factory(), std::move(options),
-                                              Recorder::forTranscriber(reports), clock);
+                                              CallbackLog::forTranscriber(reports), clock);
         }
-        std::shared_ptr<Recorder> reports = std::make_shared<Recorder>();
+        std::shared_ptr<CallbackLog> reports = std::make_shared<CallbackLog>();
         FakeStreamFactory streams;
         ManualClock clock;
         std::shared_ptr<Transcriber> transcriber;
@@ -373,15 +373,15 @@ void TranscriberTest::concurrentReplayKeepsAudioInOrder()
     // the recording from its start point exactly once and in order.
     Rig rig;
     const QByteArray audio = recording(682 * 3000);
-    std::atomic<int> sent = 0;
+    QAtomicInt sent = 0;
     std::unique_ptr<QThread> audioThread(QThread::create([&] {
         for (int i = 0; i < 3000; ++i) {
             rig.transcriber->send(audio.mid(i * 682, 682));
-            sent = i + 1;
+            sent.storeRelaxed(i + 1);
         }
     }));
     audioThread->start();
-    QTRY_VERIFY_WITH_TIMEOUT(sent.load() > 500, kWait);
+    QTRY_VERIFY_WITH_TIMEOUT(sent.loadRelaxed() > 500, kWait);
     rig.streams.stream(0)->fail(QStringLiteral("drop"));
     QVERIFY(audioThread->wait(kWait));
     auto second = rig.streams.stream(1);
@@ -431,9 +431,9 @@ void TranscriberTest::streamFailingAtOnceIsReplaced()
         network->wait(200);
     };
     ManualClock clock;
-    auto reports = std::make_shared<Recorder>();
+    auto reports = std::make_shared<CallbackLog>();
     auto transcriber = Transcriber::create(keyAtOnce(), streams.factory(), {},
-                                           Recorder::forTranscriber(reports), clock);
+                                           CallbackLog::forTranscriber(reports), clock);
     QVERIFY(network->wait(kWait));
     QCOMPARE(streams.count(), size_t(2));
     QCOMPARE(transcriber->reconnects(), 1);
