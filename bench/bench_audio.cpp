@@ -68,11 +68,9 @@ public:
         ++frames;
         bytes += frame.size();
     }
-    QCoro::Task<QString> finish(double, double) override { co_return QString(); }
+    QCoro::Task<Final> finish(double, double) override { co_return Final{}; }
     void close() override {}
-    QString finals() const override { return {}; }
-    qint64 finalMs() const override { return 0; }
-    qint64 totalMs() const override { return bytes / 32; }
+    Progress progress() const override { return {QString(), 0, bytes / 32}; }
 
     qsizetype frames = 0;
     qsizetype bytes = 0;

@@ -5,17 +5,13 @@
 #include "speech/AudioConverter.h"
 #include "speech/NetworkThread.h"
 #include "speech/SonioxStream.h"
-#include "speech/Transcriber.h"
+#include "speech/SpeechSession.h"
 #include "speech/WavFile.h"
 #include "store/KeyStore.h"
 #include "store/Preferences.h"
 #include "util/Clock.h"
 
-#include <QCoroTimer>
-#include <QMutex>
 #include <QUrl>
-
-#include <chrono>
 
 namespace quillet {
 
@@ -34,42 +30,6 @@ struct Options {
     QString file;
     QString mode;
     QString app;
-};
-
-// Failures from the transcriber's threads, kept for the end of the run.
-class ErrorBox {
-public:
-    void set(const QString& text)
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_text.isEmpty())
-            m_text = text;
-    }
-    // Once the file is sent, a failing session can no longer be replaced (the transcriber has
-    // ended), so whatever it had not finalised is missing from the result.
-    void setFinishing(bool on)
-    {
-        QMutexLocker lock(&m_mutex);
-        m_finishing = on;
-    }
-    void sessionFailed()
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_finishing && m_text.isEmpty())
-            m_text = lostConnection;
-    }
-    static inline const QString lostConnection = QStringLiteral("Lost the connection to Soniox");
-
-    QString text() const
-    {
-        QMutexLocker lock(&m_mutex);
-        return m_text;
-    }
-
-private:
-    mutable QMutex m_mutex;
-    QString m_text;
-    bool m_finishing = false;
 };
 
 int usage(CommandEnv& env, const QString& problem)
@@ -153,52 +113,44 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     CommandStore store(env.prefs, env.clock, env.err);
     speechOptions.terms = store.store().vocab().terms;
 
-    auto errors = std::make_shared<ErrorBox>();
-    Transcriber::Callbacks callbacks;
-    callbacks.onError = [errors](const QString& text) { errors->set(text); };
-    // Session failures come as diagnostic lines; while streaming they are repaired by a fresh
-    // session, while finishing they are not.
-    callbacks.onLog = [errors](const QString&) { errors->sessionFailed(); };
-
     NetworkThread network;
-    const SonioxStream::Endpoint endpoint{QUrl(env.prefs.sonioxEndpoint()),
-                                          env.prefs.sonioxModel()};
-    const Clock& clock = env.clock;
-    auto transcriber = Transcriber::create([k = *key] { return knownKey(k); },
-                                           SonioxStream::factory(network, endpoint, clock),
-                                           speechOptions, callbacks, clock);
+    const SonioxStream::Service service{QUrl(env.prefs.sonioxEndpoint()), env.prefs.sonioxModel()};
+    SpeechSession session([k = *key] { return knownKey(k); },
+                          SonioxStream::factory(network, service, env.clock), speechOptions,
+                          env.clock);
+    // Once the service is lost for good there is no point in sending the rest.
+    bool gaveUp = false;
+    QObject::connect(&session, &SpeechSession::errorOccurred, &session,
+                     [&gaveUp] { gaveUp = true; });
 
     const double pace = env.prefs.number(QStringLiteral("transcribePace"), 1.0);
     const AudioFormat& format = wav->format();
     const QByteArray& frames = wav->frames();
     const qsizetype sliceBytes = sliceFrames * format.bytesPerFrame();
-    const auto started = std::chrono::steady_clock::now();
+    const double started = env.clock.uptime();
     qsizetype sent = 0;
-    for (qsizetype at = 0; at < frames.size() && errors->text().isEmpty(); at += sliceBytes) {
+    for (qsizetype at = 0; at < frames.size() && !gaveUp; at += sliceBytes) {
         const qsizetype count = std::min(sliceBytes, frames.size() - at) / format.bytesPerFrame();
         auto chunk = (*converter)->convert(frames.constData() + at, count);
         if (!chunk.audio.isEmpty())
-            transcriber->send(chunk.audio);
+            session.send(chunk.audio);
         sent += count;
         if (pace > 0) {
             // Each slice leaves when a microphone would have delivered it.
-            const auto due =
-                started + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                              std::chrono::duration<double>(static_cast<double>(sent) /
-                                                            format.sampleRate / pace));
-            if (due > std::chrono::steady_clock::now())
-                co_await QCoro::sleepUntil(due);
+            const double due = started + static_cast<double>(sent) / format.sampleRate / pace;
+            if (const double wait = due - env.clock.uptime(); wait > 0)
+                co_await env.clock.sleep(wait);
         }
     }
-    if (errors->text().isEmpty()) {
+    if (!gaveUp) {
         auto tail = (*converter)->flush();
         if (!tail.audio.isEmpty())
-            transcriber->send(tail.audio);
+            session.send(tail.audio);
     }
 
-    errors->setFinishing(true);
-    QString text = co_await transcriber->finish();
-    errors->setFinishing(false);
+    QCoro::Task<Transcript> finishing = session.finish();
+    const Transcript transcript = co_await finishing;
+    QString text = transcript.text;
     if (!text.isEmpty()) {
         // The same text processing a dictation gets: replacements, then the mode's rewrite.
         QNetworkAccessManager chatNetwork;
@@ -214,8 +166,8 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     if (!text.isEmpty())
         env.out << text << "\n";
     env.out.flush();
-    if (const QString error = errors->text(); !error.isEmpty())
-        co_return fail(env, error);
+    if (transcript.outcome != Transcript::Outcome::complete)
+        co_return fail(env, transcript.error);
     co_return 0;
 }
 

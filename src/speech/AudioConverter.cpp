@@ -100,55 +100,38 @@ AudioConverter::Chunk AudioConverter::convert(const void* frames, qsizetype fram
     if (!frames || frameCount <= 0)
         return {};
     downmix(frames, frameCount);
-    const double share = static_cast<double>(frameCount) * m_ratio;
-    resample(m_mono.data(), frameCount, static_cast<qsizetype>(share) + 64);
-
-    const auto held = static_cast<qsizetype>(m_reserve.size() - m_reserveAt);
-    if (!m_primed) {
-        // Start once this buffer's share can be handed out with the reserve left behind.
-        if (static_cast<double>(held) < static_cast<double>(primeSamples) + share)
-            return {};
-        m_primed = true;
-    }
-    m_owed += share;
-    const auto n = std::min(static_cast<qsizetype>(m_owed), held);
-    m_owed -= static_cast<double>(n);
-    return take(n);
+    // Room for a burst of about twice the buffer's share.
+    const auto share = static_cast<qsizetype>(static_cast<double>(frameCount) * m_ratio);
+    return resample(m_mono.data(), frameCount, 2 * share + 64);
 }
 
 AudioConverter::Chunk AudioConverter::flush()
 {
     // What is still inside the filter is at most its delay, plus a little rounding.
-    resample(nullptr, 0, static_cast<qsizetype>(std::ceil(soxr_delay(m_soxr))) + 64);
-    m_owed = 0;
-    return take(static_cast<qsizetype>(m_reserve.size() - m_reserveAt));
+    return resample(nullptr, 0, static_cast<qsizetype>(std::ceil(soxr_delay(m_soxr))) + 64);
 }
 
-void AudioConverter::resample(const float* input, qsizetype frameCount, qsizetype capacity)
+void AudioConverter::reset()
 {
-    if (m_reserveAt > 0 && m_reserveAt * 2 >= m_reserve.size()) {
-        m_reserve.erase(m_reserve.begin(), m_reserve.begin() + static_cast<ptrdiff_t>(m_reserveAt));
-        m_reserveAt = 0;
-    }
-    const size_t before = m_reserve.size();
-    m_reserve.resize(before + static_cast<size_t>(capacity));
+    soxr_clear(m_soxr);
+}
+
+AudioConverter::Chunk AudioConverter::resample(const float* input, qsizetype frameCount,
+                                               qsizetype capacity)
+{
+    if (static_cast<qsizetype>(m_output.size()) < capacity)
+        m_output.resize(static_cast<size_t>(capacity));
     size_t used = 0;
     size_t produced = 0;
     // A conversion error is ignored: what was converted counts.
-    soxr_process(m_soxr, input, static_cast<size_t>(frameCount), &used, m_reserve.data() + before,
+    soxr_process(m_soxr, input, static_cast<size_t>(frameCount), &used, m_output.data(),
                  static_cast<size_t>(capacity), &produced);
-    m_reserve.resize(before + produced);
-}
-
-AudioConverter::Chunk AudioConverter::take(qsizetype samples)
-{
-    if (samples <= 0)
+    if (produced == 0)
         return {};
-    const qint16* from = m_reserve.data() + m_reserveAt;
+    const auto samples = static_cast<qsizetype>(produced);
     Chunk chunk;
-    chunk.audio = QByteArray(reinterpret_cast<const char*>(from), samples * 2);
-    chunk.level = level(from, samples);
-    m_reserveAt += static_cast<size_t>(samples);
+    chunk.audio = QByteArray(reinterpret_cast<const char*>(m_output.data()), samples * 2);
+    chunk.level = level(m_output.data(), samples);
     return chunk;
 }
 

@@ -3,6 +3,9 @@
 #include "platform/AudioSystem.h"
 #include "speech/AudioConverter.h"
 
+#include <QCoroFuture>
+#include <QMutex>
+
 namespace quillet {
 
 namespace {
@@ -14,154 +17,183 @@ template <typename F> std::shared_ptr<const F> share(F callback)
 
 } // namespace
 
-std::shared_ptr<Mic> Mic::create(AudioSystem& system)
-{
-    return std::shared_ptr<Mic>(new Mic(system));
-}
+struct Mic::Delivery {
+    // Guards the two callbacks only; they are called after it is released.
+    QMutex lock;
+    std::shared_ptr<const AudioCallback> onAudio;
+    std::shared_ptr<const LevelCallback> onLevel;
+    // Guards the converter and keeps deliveries in order: a tap under way, or the tail handed to
+    // a consumer that is leaving, ends before the consumer changes.
+    QMutex order;
+    std::shared_ptr<AudioConverter> converter;
 
-Mic::Mic(AudioSystem& system)
-    : m_system(system)
-    , m_queue(std::make_shared<SerialQueue>("quillet.mic"))
-    , m_callbacks(std::make_shared<Callbacks>())
+    void deliver(const void* frames, qsizetype frameCount)
+    {
+        QMutexLocker ordered(&order);
+        auto [audio, level] = callbacks();
+        if (!audio || !converter)
+            return;
+        hand(converter->convert(frames, frameCount), audio.get(), level.get());
+    }
+
+    // Replaces the consumer: the old one gets what the converter still holds, the new one starts
+    // with a fresh signal.
+    void change(std::shared_ptr<const AudioCallback> audio,
+                std::optional<std::shared_ptr<const LevelCallback>> level)
+    {
+        QMutexLocker ordered(&order);
+        std::shared_ptr<const AudioCallback> oldAudio;
+        std::shared_ptr<const LevelCallback> oldLevel;
+        {
+            QMutexLocker locker(&lock);
+            oldAudio = std::exchange(onAudio, std::move(audio));
+            oldLevel = level ? std::exchange(onLevel, std::move(*level)) : onLevel;
+        }
+        if (!converter)
+            return;
+        if (oldAudio)
+            hand(converter->flush(), oldAudio.get(), oldLevel.get());
+        converter->reset();
+    }
+
+    std::pair<std::shared_ptr<const AudioCallback>, std::shared_ptr<const LevelCallback>>
+    callbacks()
+    {
+        QMutexLocker locker(&lock);
+        return {onAudio, onLevel};
+    }
+
+    static void hand(AudioConverter::Chunk chunk, const AudioCallback* audio,
+                     const LevelCallback* level)
+    {
+        if (chunk.audio.isEmpty())
+            return;
+        if (level)
+            (*level)(chunk.level);
+        (*audio)(std::move(chunk.audio));
+    }
+};
+
+Mic::Mic(AudioSystem& system, QObject* parent)
+    : QObject(parent)
+    , m_system(system)
+    , m_delivery(std::make_shared<Delivery>())
 {}
 
 Mic::~Mic()
 {
-    // Tear the engine down first, so that no tap or change handler runs after this.
-    m_engine.reset();
+    // First, so that no handler of the capture runs from here on.
+    m_capture.reset();
 }
 
-std::optional<AudioError> Mic::start()
+QCoro::Task<std::optional<AudioError>> Mic::start()
 {
-    std::optional<AudioError> error;
-    m_queue->sync([&] { error = startOnQueue(); });
-    return error;
+    if (m_running)
+        co_return std::nullopt;
+    if (!m_starting)
+        begin();
+    const QFuture<Outcome> outcome = m_startOutcome;
+    co_await outcome;
+    // No result: the microphone went away first.
+    co_return outcome.resultCount() > 0 ? outcome.result() : std::nullopt;
+}
+
+void Mic::begin()
+{
+    m_starting.emplace();
+    m_starting->start();
+    m_startOutcome = m_starting->future();
+    const quint64 generation = ++m_generation;
+
+    AudioSystem::Handlers handlers;
+    handlers.prepare =
+        [delivery =
+             m_delivery](const AudioFormat& format) -> std::variant<AudioSystem::Tap, AudioError> {
+        if (!(format.sampleRate > 0) || format.channels <= 0)
+            return AudioError{errorDomain, noInputCode,
+                              QStringLiteral("No microphone input available")};
+        auto converter = AudioConverter::create(format);
+        if (!converter)
+            return AudioError{errorDomain, unsupportedFormatCode,
+                              QStringLiteral("Unsupported mic format ") + format.description()};
+        {
+            QMutexLocker ordered(&delivery->order);
+            delivery->converter = *converter;
+        }
+        return [delivery](const void* frames, qsizetype frameCount) {
+            delivery->deliver(frames, frameCount);
+        };
+    };
+    // The capture never reports once it is gone, and the microphone drops it before it goes
+    // itself; a report already posted dies with the microphone's queued calls.
+    handlers.started = [this, generation](Outcome error) {
+        QMetaObject::invokeMethod(
+            this, [this, generation, error] { started(generation, error); }, Qt::QueuedConnection);
+    };
+    handlers.changed = [this, generation] {
+        QMetaObject::invokeMethod(
+            this, [this, generation] { restart(generation); }, Qt::QueuedConnection);
+    };
+    m_capture = m_system.capture(tapFrames, std::move(handlers));
+}
+
+void Mic::started(quint64 generation, Outcome error)
+{
+    if (generation != m_generation)
+        return;
+    m_running = !error;
+    if (error)
+        m_capture.reset();
+    const bool restarting = std::exchange(m_restarting, false);
+    settle(error);
+    if (error && restarting && m_onFailure)
+        m_onFailure(error->description);
+}
+
+void Mic::restart(quint64 generation)
+{
+    if (generation != m_generation || !m_running)
+        return;
+    m_capture.reset();
+    m_running = false;
+    m_restarting = true;
+    begin();
 }
 
 void Mic::stop()
 {
-    m_queue->async([weak = weak_from_this()] {
-        if (auto self = weak.lock(); self && self->m_running)
-            self->stopOnQueue();
-    });
+    ++m_generation;
+    m_capture.reset();
+    m_running = false;
+    m_restarting = false;
+    settle(std::nullopt);
+}
+
+void Mic::settle(Outcome error)
+{
+    if (!m_starting)
+        return;
+    auto promise = std::move(*m_starting);
+    m_starting.reset();
+    promise.addResult(error);
+    promise.finish();
 }
 
 void Mic::setOnAudio(AudioCallback callback)
 {
-    auto shared = share(std::move(callback));
-    std::lock_guard lock(m_callbacks->lock);
-    m_callbacks->onAudio.swap(shared);
+    m_delivery->change(share(std::move(callback)), std::nullopt);
 }
 
 void Mic::setOnLevel(LevelCallback callback)
 {
     auto shared = share(std::move(callback));
-    std::lock_guard lock(m_callbacks->lock);
-    m_callbacks->onLevel.swap(shared);
+    QMutexLocker locker(&m_delivery->lock);
+    m_delivery->onLevel.swap(shared);
 }
 
 void Mic::clearCallbacks()
 {
-    std::shared_ptr<const AudioCallback> audio;
-    std::shared_ptr<const LevelCallback> level;
-    std::lock_guard lock(m_callbacks->lock);
-    m_callbacks->onAudio.swap(audio);
-    m_callbacks->onLevel.swap(level);
-}
-
-void Mic::setOnFailure(FailureCallback callback)
-{
-    auto shared = share(std::move(callback));
-    std::lock_guard lock(m_callbacks->lock);
-    m_callbacks->onFailure.swap(shared);
-}
-
-std::optional<AudioError> Mic::startOnQueue()
-{
-    if (m_running)
-        return std::nullopt;
-
-    auto engine = m_system.makeEngine();
-    const AudioFormat format = engine->inputFormat();
-    if (!(format.sampleRate > 0) || format.channels <= 0)
-        return AudioError{errorDomain, noInputCode,
-                          QStringLiteral("No microphone input available")};
-
-    auto converter = AudioConverter::create(format);
-    if (!converter)
-        return AudioError{errorDomain, unsupportedFormatCode,
-                          QStringLiteral("Unsupported mic format ") + format.description()};
-
-    engine->installTap(tapFrames, [callbacks = m_callbacks, converter = *converter](
-                                      const void* frames, qsizetype frameCount) {
-        deliver(*callbacks, *converter, frames, frameCount);
-    });
-    if (auto error = engine->start())
-        return error;
-
-    m_engine = std::move(engine);
-    m_running = true;
-    // The handler only schedules the restart; it may run on any thread.
-    m_engine->setOnConfigurationChange([queue = m_queue, weak = weak_from_this()] {
-        queue->async([weak] {
-            if (auto mic = weak.lock())
-                mic->restartOnQueue();
-        });
-    });
-    return std::nullopt;
-}
-
-void Mic::stopOnQueue()
-{
-    if (m_engine) {
-        m_engine->setOnConfigurationChange(nullptr);
-        m_engine->removeTap();
-        m_engine->stop();
-    }
-    m_engine.reset();
-    m_running = false;
-}
-
-void Mic::restartOnQueue()
-{
-    if (!m_running)
-        return;
-    stopOnQueue();
-    const auto error = startOnQueue();
-    if (!error)
-        return;
-    std::shared_ptr<const FailureCallback> onFailure;
-    {
-        std::lock_guard lock(m_callbacks->lock);
-        onFailure = m_callbacks->onFailure;
-    }
-    if (onFailure)
-        (*onFailure)(error->description);
-}
-
-void Mic::deliver(Callbacks& callbacks, AudioConverter& converter, const void* frames,
-                  qsizetype frameCount)
-{
-    std::shared_ptr<const AudioCallback> onAudio;
-    {
-        std::lock_guard lock(callbacks.lock);
-        onAudio = callbacks.onAudio;
-    }
-    if (!onAudio)
-        return;
-
-    auto chunk = converter.convert(frames, frameCount);
-    if (chunk.audio.isEmpty())
-        return;
-
-    std::shared_ptr<const LevelCallback> onLevel;
-    {
-        std::lock_guard lock(callbacks.lock);
-        onLevel = callbacks.onLevel;
-    }
-    if (onLevel)
-        (*onLevel)(chunk.level);
-    (*onAudio)(std::move(chunk.audio));
+    m_delivery->change(nullptr, nullptr);
 }
 
 } // namespace quillet

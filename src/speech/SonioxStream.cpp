@@ -10,7 +10,6 @@
 #include <QJsonObject>
 #include <QNetworkRequest>
 #include <QPointer>
-#include <QTimer>
 #include <QWebSocket>
 
 #include <algorithm>
@@ -24,8 +23,8 @@ namespace {
 
 const QString kFinalize = QStringLiteral("{\"type\":\"finalize\"}");
 
-// How long an ending socket may wait for the service's half of the close handshake.
-constexpr int kCloseGraceMs = 2000;
+// How long an ending socket may wait for the service's half of the close handshake, in seconds.
+constexpr double kCloseGrace = 2.0;
 
 QString closedDescription(const QWebSocket& ws)
 {
@@ -40,6 +39,11 @@ QString closedDescription(const QWebSocket& ws)
 
 // The network-thread side of a stream: touched only on the network thread.
 struct SonioxStream::Socket {
+    explicit Socket(Clock& clock)
+        : clock(clock)
+    {}
+
+    Clock& clock;
     QPointer<QWebSocket> ws;
     bool connected = false;
     bool failed = false;
@@ -85,41 +89,42 @@ struct SonioxStream::Socket {
             return;
         }
         QObject::connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(kCloseGraceMs, socket, [socket] {
+        auto grace = std::make_shared<Timer>(clock.singleShot(kCloseGrace, socket, [socket] {
             socket->abort();
             socket->deleteLater();
-        });
+        }));
+        // The timer lasts as long as the socket.
+        QObject::connect(socket, &QObject::destroyed, [grace] {});
         socket->close(code);
     }
 };
 
-SonioxStream::SonioxStream(NetworkThread& network, const Clock& clock, bool translate,
+SonioxStream::SonioxStream(NetworkThread& network, Clock& clock, bool translate,
                            Callbacks callbacks)
     : m_network(network)
     , m_clock(clock)
     , m_callbacks(std::move(callbacks))
     , m_translate(translate)
-    , m_socket(std::make_shared<Socket>())
+    , m_socket(std::make_shared<Socket>(clock))
     , m_lastMessage(clock.uptime())
 {}
 
-std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const Endpoint& endpoint,
-                                                   const Clock& clock, const QString& apiKey,
+std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const Service& service,
+                                                   Clock& clock, const QString& apiKey,
                                                    const Options& options, Callbacks callbacks)
 {
     std::shared_ptr<SonioxStream> stream(
         new SonioxStream(network, clock, options.translateTo.has_value(), std::move(callbacks)));
-    stream->open(endpoint, apiKey, options);
+    stream->open(service, apiKey, options);
     return stream;
 }
 
-SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Endpoint endpoint,
-                                          const Clock& clock)
+SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Service service, Clock& clock)
 {
-    return [&network, endpoint = std::move(endpoint),
+    return [&network, service = std::move(service),
             &clock](const QString& apiKey, const Options& options,
                     Callbacks callbacks) -> std::shared_ptr<SpeechStream> {
-        return create(network, endpoint, clock, apiKey, options, std::move(callbacks));
+        return create(network, service, clock, apiKey, options, std::move(callbacks));
     };
 }
 
@@ -149,11 +154,11 @@ QByteArray SonioxStream::configurationMessage(const QString& apiKey, const QStri
     return QJsonDocument(config).toJson(QJsonDocument::Compact);
 }
 
-void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const Options& options)
+void SonioxStream::open(const Service& service, const QString& apiKey, const Options& options)
 {
-    QNetworkRequest request(endpoint.url);
+    QNetworkRequest request(service.url);
     request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    const QString config = QString::fromUtf8(configurationMessage(apiKey, endpoint.model, options));
+    const QString config = QString::fromUtf8(configurationMessage(apiKey, service.model, options));
     std::weak_ptr<SonioxStream> weak = weak_from_this();
     NetworkThread* network = &m_network;
     m_network.post([weak, socket = m_socket, network, request, config] {
@@ -180,7 +185,7 @@ void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const O
             socket->connected = false;
             socket->pending.clear();
             if (auto self = weak.lock())
-                self->handleFailure(description);
+                self->fail({description, false});
         };
         QObject::connect(ws, QOverload<QAbstractSocket::SocketError>::of(&QWebSocket::error), ws,
                          [ws, fail](QAbstractSocket::SocketError) { fail(ws->errorString()); });
@@ -195,15 +200,15 @@ void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const O
 
 SonioxStream::~SonioxStream()
 {
-    std::optional<QPromise<QString>> waiter;
-    QString text;
+    std::optional<QPromise<Final>> waiter;
+    Final final;
     {
         QMutexLocker locker(&m_mutex);
         waiter = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
+        final = finalLocked();
     }
     if (waiter) {
-        waiter->addResult(text);
+        waiter->addResult(final);
         waiter->finish();
     }
     m_network.post([socket = m_socket] { socket->end(QWebSocketProtocol::CloseCodeGoingAway); });
@@ -229,22 +234,10 @@ void SonioxStream::close()
     resolve(false);
 }
 
-QString SonioxStream::finals() const
+SpeechStream::Progress SonioxStream::progress() const
 {
     QMutexLocker locker(&m_mutex);
-    return m_finals;
-}
-
-qint64 SonioxStream::finalMs() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_finalMs;
-}
-
-qint64 SonioxStream::totalMs() const
-{
-    QMutexLocker locker(&m_mutex);
-    return m_totalMs;
+    return {m_finals, m_finalMs, m_totalMs};
 }
 
 QString SonioxStream::transcript() const
@@ -264,10 +257,7 @@ void SonioxStream::receive(const QByteArray& bytes)
     if (!response)
         return;
     if (response->error) {
-        if (m_callbacks.onError)
-            m_callbacks.onError(*response->error);
-        resolve(true);
-        fireDown();
+        fail({*response->error, true});
         return;
     }
     QString text;
@@ -280,6 +270,7 @@ void SonioxStream::receive(const QByteArray& bytes)
         if (response->totalMs)
             m_totalMs = std::max(m_totalMs, *response->totalMs);
         m_lastMessage = m_clock.uptime();
+        m_finished = m_finished || response->finished;
         text = transcriptLocked();
     }
     if (m_callbacks.onUpdate)
@@ -290,15 +281,20 @@ void SonioxStream::receive(const QByteArray& bytes)
         resolve(false);
 }
 
-void SonioxStream::handleFailure(const QString& description)
+void SonioxStream::fail(const Failure& failure)
 {
     bool closed = false;
     {
         QMutexLocker locker(&m_mutex);
-        closed = m_closed;
+        // A stream its owner closed keeps quiet, and so does one whose service said it had
+        // finished: the connection ending after that is the session's normal end.
+        closed = m_closed || (m_finished && !failure.byService);
+        // Otherwise the first failure is why the session ended.
+        if (!closed && !m_failure)
+            m_failure = failure;
     }
     if (!closed && m_callbacks.onError)
-        m_callbacks.onError(description);
+        m_callbacks.onError(failure.description);
     resolve(true);
     if (!closed)
         fireDown();
@@ -306,17 +302,19 @@ void SonioxStream::handleFailure(const QString& description)
 
 void SonioxStream::resolve(bool done)
 {
-    std::optional<QPromise<QString>> waiter;
-    QString text;
+    std::optional<QPromise<Final>> waiter;
+    Final final;
+    Timer check;
     {
         QMutexLocker locker(&m_mutex);
         if (done)
             m_done = true;
         waiter = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
+        final = finalLocked();
+        check = std::move(m_finishCheck);
     }
     if (waiter) {
-        waiter->addResult(text);
+        waiter->addResult(final);
         waiter->finish();
     }
 }
@@ -324,73 +322,67 @@ void SonioxStream::resolve(bool done)
 void SonioxStream::fireDown()
 {
     bool closed = false;
+    Failure failure;
     {
         QMutexLocker locker(&m_mutex);
         if (m_downFired)
             return;
         closed = m_closed;
         m_downFired = true;
+        failure = m_failure.value_or(Failure{});
     }
     if (!closed && m_callbacks.onDown)
-        m_callbacks.onDown();
+        m_callbacks.onDown(failure);
 }
 
-QCoro::Task<QString> SonioxStream::finish(double stall, double maxWait)
+QCoro::Task<SpeechStream::Final> SonioxStream::finish(double stall, double maxWait)
 {
     // Keeps the stream alive until the answer is in.
     const auto self = shared_from_this();
-    QFuture<QString> answer;
-    std::optional<QPromise<QString>> previous;
-    QString text;
+    QFuture<Final> answer;
+    std::optional<QPromise<Final>> previous;
+    Final now;
     {
         QMutexLocker locker(&m_mutex);
         if (m_done)
-            co_return transcriptLocked();
+            co_return finalLocked();
         // A second finish while one is pending: the first gets the text as it stands.
         previous = std::exchange(m_waiter, std::nullopt);
-        text = transcriptLocked();
-        QPromise<QString> promise;
+        now = finalLocked();
+        QPromise<Final> promise;
         promise.start();
         answer = promise.future();
         m_waiter = std::move(promise);
         m_lastMessage = m_clock.uptime();
+        m_finishCheck =
+            m_clock.repeating(checkInterval, m_network.context(),
+                              [weak = weak_from_this(), stall, maxWait, start = m_lastMessage] {
+                                  if (const auto stream = weak.lock())
+                                      stream->checkFinish(stall, maxWait, start);
+                              });
     }
     if (previous) {
-        previous->addResult(text);
+        previous->addResult(now);
         previous->finish();
     }
     sendText(kFinalize);
     if (m_translate)
         sendText(QString());
-    scheduleCheck(stall, maxWait, m_clock.uptime());
     co_return co_await answer;
 }
 
-void SonioxStream::scheduleCheck(double stall, double maxWait, double start)
+void SonioxStream::checkFinish(double stall, double maxWait, double start)
 {
-    std::weak_ptr<SonioxStream> weak = weak_from_this();
-    NetworkThread* network = &m_network;
-    m_network.post([weak, network, stall, maxWait, start] {
-        QTimer::singleShot(checkIntervalMs, network->context(), [weak, stall, maxWait, start] {
-            const auto self = weak.lock();
-            if (!self)
-                return;
-            bool pending = false;
-            double last = 0;
-            {
-                QMutexLocker locker(&self->m_mutex);
-                pending = self->m_waiter.has_value();
-                last = self->m_lastMessage;
-            }
-            if (!pending)
-                return;
-            const double now = self->m_clock.uptime();
-            if (now - last > stall || now - start > maxWait)
-                self->resolve(false);
-            else
-                self->scheduleCheck(stall, maxWait, start);
-        });
-    });
+    double last = 0;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_waiter)
+            return;
+        last = m_lastMessage;
+    }
+    const double now = m_clock.uptime();
+    if (now - last > stall || now - start > maxWait)
+        resolve(false);
 }
 
 } // namespace quillet

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/SpeechStream.h"
+#include "util/Clock.h"
 
 #include <QFuture>
 #include <QMutex>
@@ -12,7 +13,6 @@
 
 namespace quillet {
 
-class Clock;
 class NetworkThread;
 
 // One WebSocket session with the Soniox real-time service. The socket lives on the network
@@ -23,22 +23,21 @@ public:
     using Options = SpeechStream::Options;
 
     // Where to connect and which model to ask for (the composition root reads the preferences).
-    struct Endpoint {
+    struct Service {
         QUrl url;
         QString model;
     };
 
-    // How often a pending finish looks at its timers.
-    static constexpr int checkIntervalMs = 250;
+    // How often a pending finish looks at its time limits, in seconds.
+    static constexpr double checkInterval = 0.25;
 
     // Opens the socket and sends the configuration message; failures arrive later through
     // onError/onDown. `network` and `clock` must outlive the stream.
-    static std::shared_ptr<SonioxStream> create(NetworkThread& network, const Endpoint& endpoint,
-                                                const Clock& clock, const QString& apiKey,
+    static std::shared_ptr<SonioxStream> create(NetworkThread& network, const Service& service,
+                                                Clock& clock, const QString& apiKey,
                                                 const Options& options, Callbacks callbacks);
     // A factory for the transcriber.
-    static SpeechStreamFactory factory(NetworkThread& network, Endpoint endpoint,
-                                       const Clock& clock);
+    static SpeechStreamFactory factory(NetworkThread& network, Service service, Clock& clock);
     // The first message of a session, compact JSON.
     static QByteArray configurationMessage(const QString& apiKey, const QString& model,
                                            const Options& options);
@@ -46,12 +45,10 @@ public:
     ~SonioxStream() override;
 
     void sendAudio(QByteArray frame) override;
-    QCoro::Task<QString> finish(double stall, double maxWait) override;
+    QCoro::Task<Final> finish(double stall, double maxWait) override;
     void close() override;
 
-    QString finals() const override;
-    qint64 finalMs() const override;
-    qint64 totalMs() const override;
+    Progress progress() const override;
     // Finals followed by the provisional tail, trimmed.
     QString transcript() const;
 
@@ -62,17 +59,18 @@ public:
 private:
     struct Socket;
 
-    SonioxStream(NetworkThread& network, const Clock& clock, bool translate, Callbacks callbacks);
-    void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
+    SonioxStream(NetworkThread& network, Clock& clock, bool translate, Callbacks callbacks);
+    void open(const Service& service, const QString& apiKey, const Options& options);
     void sendText(const QString& text);
-    void handleFailure(const QString& description);
+    void fail(const Failure& failure);
     void resolve(bool done);
     void fireDown();
-    void scheduleCheck(double stall, double maxWait, double start);
+    void checkFinish(double stall, double maxWait, double start);
     QString transcriptLocked() const;
+    Final finalLocked() const { return {transcriptLocked(), m_failure}; }
 
     NetworkThread& m_network;
-    const Clock& m_clock;
+    Clock& m_clock;
     const Callbacks m_callbacks;
     const bool m_translate;
     const std::shared_ptr<Socket> m_socket;
@@ -80,10 +78,16 @@ private:
     mutable QMutex m_mutex;
     QString m_finals;
     QString m_tail;
-    std::optional<QPromise<QString>> m_waiter;
+    std::optional<QPromise<Final>> m_waiter;
+    // Looks at the pending finish's time limits; runs on the network thread.
+    Timer m_finishCheck;
+    // The first failure, which ended the session.
+    std::optional<Failure> m_failure;
     bool m_closed = false;
     bool m_done = false;
     bool m_downFired = false;
+    // The service said it had finished the session.
+    bool m_finished = false;
     qint64 m_finalMs = 0;
     qint64 m_totalMs = 0;
     double m_lastMessage;

@@ -14,6 +14,19 @@ namespace quillet {
 
 namespace {
 
+// A refusal by the service fails the transcript; a connection that keeps breaking loses it.
+Transcript::Outcome outcomeOf(const SpeechStream::Failure& failure)
+{
+    return failure.byService ? Transcript::Outcome::failed : Transcript::Outcome::lost;
+}
+
+// What the user reads when the service is given up, with the last failure's own words.
+QString lostText(const SpeechStream::Failure& failure)
+{
+    const QString lost = QStringLiteral("Lost the connection to Soniox");
+    return failure.description.isEmpty() ? lost : lost + " (" + failure.description + ")";
+}
+
 // A deep copy of `audio` from `start` on (never a shared view of the recording, which would
 // make the next append copy the whole recording).
 QByteArray copyFrom(const QByteArray& audio, qsizetype start)
@@ -61,11 +74,10 @@ QCoro::Task<void> Transcriber::obtainKey(std::weak_ptr<Transcriber> weak, KeyPro
 
     const Result<QString> key = co_await keyProvider();
     const auto self = weak.lock();
-    if (!self || self->m_cancelled)
+    if (!self)
         co_return;
     if (!key) {
-        if (self->m_callbacks.onError)
-            self->m_callbacks.onError(key.error());
+        self->stopped(Transcript::Outcome::failed, key.error(), true);
         co_return;
     }
     self->startFirst(key.value());
@@ -89,9 +101,10 @@ void Transcriber::startFirst(const QString& apiKey)
 
 std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
 {
-    // The callbacks know their stream by address, set once it exists; they compare it with the
-    // current stream under the lock, so a replaced stream is recognised.
-    auto identity = std::make_shared<std::atomic<const SpeechStream*>>(nullptr);
+    // The callbacks know their stream by address, set once it exists while the lock is still
+    // held; they compare it with the current stream under the lock, so a replaced stream is
+    // recognised and one that fails while it is being made is not missed.
+    auto identity = std::make_shared<const SpeechStream*>(nullptr);
     std::weak_ptr<Transcriber> weak = weak_from_this();
     SpeechStream::Callbacks callbacks;
     callbacks.onUpdate = [weak, identity](const QString& text) {
@@ -101,7 +114,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
         QString whole;
         {
             QMutexLocker locker(&self->m_mutex);
-            if (self->m_stream.get() != identity->load())
+            if (self->m_stream.get() != *identity)
                 return;
             whole = joinText(self->m_committed, text);
         }
@@ -112,12 +125,12 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
         if (const auto self = weak.lock(); self && self->m_callbacks.onLog)
             self->m_callbacks.onLog(text);
     };
-    callbacks.onDown = [weak, identity] {
+    callbacks.onDown = [weak, identity](const SpeechStream::Failure& failure) {
         if (const auto self = weak.lock())
-            self->replace(identity->load());
+            self->replace(identity, failure);
     };
     auto stream = m_streamFactory(m_apiKey, m_options, std::move(callbacks));
-    identity->store(stream.get());
+    *identity = stream.get();
     return stream;
 }
 
@@ -133,13 +146,14 @@ void Transcriber::send(const QByteArray& chunk)
     qint64 sentMs = 0;
     {
         QMutexLocker locker(&m_mutex);
-        if (m_audio.size() < replayCap) {
-            if (m_audio.capacity() == 0)
-                m_audio.reserve(replayCap);
-            m_audio.append(chunk);
-        }
+        // Reserved once, in full, and never grown: the audio thread must not copy the recording.
+        if (m_audio.capacity() < replayCap)
+            m_audio.reserve(replayCap);
+        if (const qsizetype room = replayCap - m_audio.size(); room > 0)
+            m_audio.append(chunk.constData(), std::min(room, chunk.size()));
         m_batch.append(chunk);
-        if (!m_stream)
+        // No stream yet, or it is finishing: nothing may follow its finalize.
+        if (!m_stream || m_ended)
             return;
         stream = m_stream;
         QByteArray frame;
@@ -153,7 +167,7 @@ void Transcriber::send(const QByteArray& chunk)
         }
     }
 
-    const qint64 totalMs = stream->totalMs();
+    const qint64 totalMs = stream->progress().totalMs;
     const qint64 behind = sentMs - totalMs;
     const bool lag = behind > lagThresholdMs;
     const double now = m_clock.uptime();
@@ -176,7 +190,6 @@ void Transcriber::send(const QByteArray& chunk)
                   now - m_streamBornAt > minimumStreamAge && m_reconnects < freshSessionLimit;
     }
     if (lagChanged) {
-        m_laggingFlag = lag;
         if (m_callbacks.onLag)
             m_callbacks.onLag(lag);
     }
@@ -184,26 +197,29 @@ void Transcriber::send(const QByteArray& chunk)
         if (m_callbacks.onLog)
             m_callbacks.onLog(QStringLiteral("Soniox session stalled ") + QString::number(behind) +
                               QStringLiteral(" ms behind; switching to a fresh session"));
-        if (replace(stream.get()))
+        if (replace(std::make_shared<const SpeechStream*>(stream.get()), std::nullopt))
             stream->close();
     }
 }
 
-bool Transcriber::replace(const SpeechStream* old)
+bool Transcriber::replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure)
 {
     QMutexLocker locker(&m_mutex);
-    if (!old || m_stream.get() != old || m_ended)
+    const SpeechStream* stream = *old;
+    if (!stream || m_stream.get() != stream || m_ended)
         return false;
     if (m_reconnects >= freshSessionLimit) {
         locker.unlock();
-        if (m_callbacks.onError)
-            m_callbacks.onError(QStringLiteral("Lost the connection to Soniox"));
+        const auto why = failure.value_or(SpeechStream::Failure{});
+        stopped(outcomeOf(why), lostText(why), true);
         return false;
     }
     ++m_reconnects;
-    m_committed = joinText(m_committed, m_stream->finals());
-    const qint64 finalMs = m_stream->finalMs();
-    m_streamStart = std::min<qsizetype>(m_streamStart + finalMs * bytesPerMs, m_audio.size());
+    // One snapshot: a response parsed between two reads would lose the words in between.
+    const SpeechStream::Progress progress = m_stream->progress();
+    m_committed = joinText(m_committed, progress.finals);
+    m_streamStart =
+        std::min<qsizetype>(m_streamStart + progress.finalMs * bytesPerMs, m_audio.size());
     const QByteArray replay = copyFrom(m_audio, m_streamStart);
     m_batch.clear();
     const auto fresh = makeStreamLocked();
@@ -217,33 +233,56 @@ bool Transcriber::replace(const SpeechStream* old)
     return true;
 }
 
-QCoro::Task<QString> Transcriber::finish()
+void Transcriber::stopped(Transcript::Outcome outcome, const QString& error, bool tell)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_outcome != Transcript::Outcome::complete)
+            return;
+        m_outcome = outcome;
+        m_error = error;
+        // Nothing is reported once cancelled (nor once finishing, which is told by its result).
+        tell = tell && !m_ended;
+    }
+    if (tell && m_callbacks.onError)
+        m_callbacks.onError(error);
+}
+
+QCoro::Task<Transcript> Transcriber::finish()
 {
     const auto self = shared_from_this();
     if (m_ready.isValid())
         co_await m_ready;
-    std::shared_ptr<SpeechStream> stream;
-    QByteArray batch;
-    QString committed;
-    {
-        QMutexLocker locker(&m_mutex);
-        m_ended = true;
-        stream = m_stream;
-        batch = std::exchange(m_batch, QByteArray());
-        committed = m_committed;
-    }
+    QMutexLocker locker(&m_mutex);
+    m_ended = true;
+    const std::shared_ptr<SpeechStream> stream = m_stream;
+    QByteArray batch = std::exchange(m_batch, QByteArray());
+    Transcript transcript{m_committed, m_outcome, m_error};
     if (!stream)
-        co_return committed;
+        co_return transcript;
+    // Taken before the lock goes, as every send takes it: a frame under way leaves first, then
+    // the last batch and the finalize, which the stream sends as its finish begins.
+    QMutexLocker order(&m_sendOrder);
+    locker.unlock();
     if (!batch.isEmpty())
         stream->sendAudio(std::move(batch));
-    const QString text = co_await stream->finish(finishStall, finishLimit);
+    QCoro::Task<SpeechStream::Final> finishing = stream->finish(finishStall, finishLimit);
+    order.unlock();
+    const SpeechStream::Final final = co_await finishing;
     stream->close();
-    co_return joinText(committed, text);
+    transcript.text = joinText(transcript.text, final.text);
+    // A session that fails while finishing cannot be replaced any more: what it had not
+    // finalised is missing. The transcript says so; no report follows it.
+    if (final.failure)
+        stopped(outcomeOf(*final.failure), lostText(*final.failure), false);
+    locker.relock();
+    transcript.outcome = m_outcome;
+    transcript.error = m_error;
+    co_return transcript;
 }
 
 void Transcriber::cancel()
 {
-    m_cancelled = true;
     std::shared_ptr<SpeechStream> stream;
     {
         QMutexLocker locker(&m_mutex);
@@ -252,6 +291,12 @@ void Transcriber::cancel()
     }
     if (stream)
         stream->close();
+}
+
+bool Transcriber::lagging() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lagging;
 }
 
 int Transcriber::reconnects() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "speech/SpeechStream.h"
+#include "speech/Transcript.h"
 #include "util/Result.h"
 
 #include <QByteArray>
@@ -9,7 +10,6 @@
 #include <QMutex>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -63,12 +63,12 @@ public:
 
     // One microphone chunk (16 kHz mono s16le). Called from the audio thread.
     void send(const QByteArray& chunk);
-    // Finalises the current session and returns the complete transcript.
-    QCoro::Task<QString> finish();
+    // Finalises the current session and returns the complete transcript with its outcome.
+    QCoro::Task<Transcript> finish();
     // Abandons recognition at once; no callback follows.
     void cancel();
 
-    bool lagging() const { return m_laggingFlag.load(); }
+    bool lagging() const;
     // For diagnostics and tests.
     int reconnects() const;
     QString committed() const;
@@ -81,7 +81,16 @@ private:
                                        std::shared_ptr<QPromise<void>> done);
     void startFirst(const QString& apiKey);
     std::shared_ptr<SpeechStream> makeStreamLocked();
-    bool replace(const SpeechStream* old);
+    // Which stream a callback belongs to: set once the stream exists; read and written with the
+    // lock held.
+    using StreamId = std::shared_ptr<const SpeechStream*>;
+
+    // Starts a fresh session for `old`, which failed (`failure`) or stalled. `old` is read under
+    // the lock, so a stream that fails while it is being made is known by then.
+    bool replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure);
+    // Records why recognition stopped for good (the first reason counts); `tell` also reports
+    // it through onError.
+    void stopped(Transcript::Outcome outcome, const QString& error, bool tell);
     static void sendReplay(SpeechStream& stream, const QByteArray& audio);
 
     const SpeechStreamFactory m_streamFactory;
@@ -89,8 +98,6 @@ private:
     const Callbacks m_callbacks;
     const Clock& m_clock;
     QFuture<void> m_ready;
-    std::atomic<bool> m_cancelled = false;
-    std::atomic<bool> m_laggingFlag = false;
 
     // Keeps frames in recording order when a replay and a live batch race to the socket; taken
     // while the lock is still held, so whoever took audio first sends first.
@@ -109,6 +116,9 @@ private:
     QString m_committed;
     int m_reconnects = 0;
     bool m_ended = false;
+    // Set once recognition stopped for good.
+    Transcript::Outcome m_outcome = Transcript::Outcome::complete;
+    QString m_error;
 };
 
 } // namespace quillet

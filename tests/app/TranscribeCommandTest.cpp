@@ -42,13 +42,15 @@ private:
         return m_port != 0;
     }
 
-    QStringList transcribe(const QString& file, bool paced = false) const
+    QStringList transcribe(const QString& file, bool paced = false,
+                           const QStringList& options = {}) const
     {
         QStringList args{"-sonioxEndpoint",
                          QStringLiteral("ws://127.0.0.1:%1/transcribe-websocket").arg(m_port)};
         if (!paced)
             args += QStringList{"-transcribePace", "0"};
-        return args + QStringList{"transcribe", file, "--mode", "quillet", "--app", "Terminal"};
+        return args + options +
+               QStringList{"transcribe", file, "--mode", "quillet", "--app", "Terminal"};
     }
 
     int connections() const
@@ -86,33 +88,43 @@ private slots:
     void streamsTheRecording_data()
     {
         QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QStringList>("options");
         QTest::addColumn<bool>("paced");
         QTest::addColumn<int>("connections");
-        QTest::addColumn<bool>("lost");
-        QTest::newRow("clean") << QStringList() << true << 1 << false;
+        QTest::addColumn<QString>("output"); // empty: lost, whatever was finalised before
+        QTest::newRow("clean") << QStringList() << QStringList() << true << 1 << kWords;
         QTest::newRow("survives three drops")
-            << QStringList{"--drop-at-ms", "700", "--drop-connections", "1,2,3"} << true << 4
-            << false;
-        QTest::newRow("lost for good") << QStringList{"--drop-at-ms", "900"} << true << 4 << true;
+            << QStringList{"--drop-at-ms", "700", "--drop-connections", "1,2,3"} << QStringList()
+            << true << 4 << kWords;
+        QTest::newRow("lost for good")
+            << QStringList{"--drop-at-ms", "900"} << QStringList() << true << 4 << QString();
         // Sent at once, the file is finished before the session drops: nothing can replace it.
         QTest::newRow("drop while finishing")
-            << QStringList{"--drop-at-ms", "1000", "--drop-connections", "1"} << false << 1 << true;
+            << QStringList{"--drop-at-ms", "1000", "--drop-connections", "1"} << QStringList()
+            << false << 1 << QString();
+        // The service closes the session once it has finished the translation.
+        QTest::newRow("translated")
+            << QStringList() << QStringList{"-translateTo", "fr"} << false << 1 << kWords.toUpper();
     }
 
     void streamsTheRecording()
     {
         QFETCH(QStringList, faults);
+        QFETCH(QStringList, options);
         QFETCH(bool, paced);
         QFETCH(int, connections);
-        QFETCH(bool, lost);
+        QFETCH(QString, output);
         QVERIFY(startSimulator(faults));
         QElapsedTimer timer;
         timer.start();
-        const Run r = quillet(transcribe(m_speech, paced));
+        const Run r = quillet(transcribe(m_speech, paced, options));
         QCOMPARE(this->connections(), connections);
-        if (lost) {
+        if (output.isEmpty()) {
             QCOMPARE(r.code, 1);
-            QCOMPARE(r.err, QString("quillet transcribe: Lost the connection to Soniox\n"));
+            // With the connection's own last word.
+            QVERIFY2(r.err.startsWith("quillet transcribe: Lost the connection to Soniox (") &&
+                         r.err.endsWith(")\n"),
+                     qPrintable(r.err));
             // What the sessions had finalised before giving up is still printed, in order.
             QVERIFY(r.out.startsWith("alpha"));
             QVERIFY(kWords.startsWith(r.out.trimmed()));
@@ -120,9 +132,22 @@ private slots:
         }
         QCOMPARE(r.err, QString());
         QCOMPARE(r.code, 0);
-        QCOMPARE(r.out, kWords + "\n");
+        QCOMPARE(r.out, output + "\n");
         // Streamed at the pace of speech: not before the recording's own length (over 4 s).
-        QVERIFY2(timer.elapsed() > 4000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(!paced || timer.elapsed() > 4000, qPrintable(QString::number(timer.elapsed())));
+    }
+
+    // The service's own reason reaches the user once the transcriber gives up.
+    void wrongKey()
+    {
+        QVERIFY(startSimulator({"--key", "the-right-key"}));
+        // Paced, so that every refusal arrives while recording and is retried.
+        const Run r = quillet(transcribe(m_speech, true));
+        QCOMPARE(r.err, QString("quillet transcribe: Lost the connection to Soniox (Soniox 401: "
+                                "Invalid API key.)\n"));
+        QCOMPARE(r.code, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(connections(), 4);
     }
 
     void refusesBadInput_data()

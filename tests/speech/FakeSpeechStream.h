@@ -27,6 +27,7 @@ public:
         bool closed = false;
         bool down = false;
         QList<std::pair<double, double>> finishes; // (stall, maxWait) of every finish call
+        qsizetype framesAtFinish = -1;             // frames received when finish was first called
     };
 
     FakeSpeechStream(QString apiKey, Options options, Callbacks callbacks, bool answersAtOnce)
@@ -57,36 +58,57 @@ public:
         m_state.tail = tail;
     }
     void update(const QString& text) const { m_callbacks.onUpdate(text); }
-    // The connection fails: one onError unless closed, then onDown unless already down.
-    void fail(const QString& description)
+    // Runs before each frame is taken, on the sender's thread.
+    void beforeSend(std::function<void()> step)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_beforeSend = std::move(step);
+    }
+    // Runs once, right after the owner next reads the stream's progress: a response landing then.
+    void afterNextRead(std::function<void()> step)
+    {
+        QMutexLocker locker(&m_mutex);
+        m_afterRead = std::move(step);
+    }
+    // The session fails: one onError unless closed, then onDown unless already down.
+    void fail(const QString& description, bool byService = false)
     {
         QMutexLocker locker(&m_mutex);
         const bool closed = m_state.closed;
         const bool wasDown = std::exchange(m_state.down, true);
+        if (!closed && !m_failure)
+            m_failure = Failure{description, byService};
         locker.unlock();
         if (!closed)
             m_callbacks.onError(description);
         resolve();
         if (!closed && !wasDown)
-            m_callbacks.onDown();
+            m_callbacks.onDown(Failure{description, byService});
     }
 
     // SpeechStream.
     void sendAudio(QByteArray frame) override
     {
         QMutexLocker locker(&m_mutex);
+        if (const auto step = m_beforeSend) {
+            locker.unlock();
+            step();
+            locker.relock();
+        }
         m_state.frames.append(std::move(frame));
     }
-    QCoro::Task<QString> finish(double stall, double maxWait) override
+    QCoro::Task<Final> finish(double stall, double maxWait) override
     {
         QMutexLocker locker(&m_mutex);
         m_state.finishes.append({stall, maxWait});
-        if (m_atOnce || m_state.closed) {
+        if (m_state.framesAtFinish < 0)
+            m_state.framesAtFinish = m_state.frames.size();
+        if (m_atOnce || m_state.closed || m_state.down) {
             locker.unlock();
-            co_return transcript();
+            co_return final();
         }
         m_waiter.emplace().start();
-        const QFuture<QString> answer = m_waiter->future();
+        const QFuture<Final> answer = m_waiter->future();
         locker.unlock();
         co_return co_await answer;
     }
@@ -97,15 +119,22 @@ public:
         locker.unlock();
         resolve();
     }
-    QString finals() const override { return state().finals; }
-    qint64 finalMs() const override { return state().finalMs; }
-    qint64 totalMs() const override { return state().totalMs; }
-
-private:
-    QString transcript() const
+    Progress progress() const override
     {
         const State now = state();
-        return (now.finals + now.tail).trimmed();
+        QMutexLocker locker(&m_mutex);
+        if (auto step = std::exchange(m_afterRead, nullptr)) {
+            locker.unlock();
+            step();
+        }
+        return {now.finals, now.finalMs, now.totalMs};
+    }
+
+private:
+    Final final() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return {(m_state.finals + m_state.tail).trimmed(), m_failure};
     }
     // Answers a pending finish with the current transcript.
     void resolve()
@@ -114,7 +143,7 @@ private:
         auto waiter = std::exchange(m_waiter, std::nullopt);
         locker.unlock();
         if (waiter) {
-            waiter->addResult(transcript());
+            waiter->addResult(final());
             waiter->finish();
         }
     }
@@ -123,7 +152,10 @@ private:
     const bool m_atOnce;
     mutable QMutex m_mutex;
     State m_state;
-    std::optional<QPromise<QString>> m_waiter;
+    std::optional<Failure> m_failure;
+    std::optional<QPromise<Final>> m_waiter;
+    mutable std::function<void()> m_afterRead;
+    std::function<void()> m_beforeSend;
 };
 
 // Hands out fake streams and keeps them for inspection.
@@ -131,6 +163,8 @@ class FakeStreamFactory {
 public:
     // When false, finish waits until the test fails or closes the stream.
     bool answersAtOnce = true;
+    // Runs on each new stream before the factory hands it out.
+    std::function<void(FakeSpeechStream&)> onMade;
 
     SpeechStreamFactory factory()
     {
@@ -138,8 +172,12 @@ public:
                       SpeechStream::Callbacks callbacks) -> std::shared_ptr<SpeechStream> {
             auto stream = std::make_shared<FakeSpeechStream>(key, options, std::move(callbacks),
                                                              answersAtOnce);
-            QMutexLocker locker(&m_mutex);
-            m_streams.push_back(stream);
+            {
+                QMutexLocker locker(&m_mutex);
+                m_streams.push_back(stream);
+            }
+            if (onMade)
+                onMade(*stream);
             return stream;
         };
     }

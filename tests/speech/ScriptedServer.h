@@ -74,6 +74,8 @@ public:
         QWebSocket* socket = connection().socket;
         binary ? socket->sendBinaryMessage(data) : socket->sendTextMessage(QString::fromUtf8(data));
     }
+    // Ends the session the normal way, as the service does once it has finished.
+    void close() { connection().socket->close(QWebSocketProtocol::CloseCodeNormal); }
     // Drops the connection without a close handshake.
     void drop() { connection().socket->abort(); }
 

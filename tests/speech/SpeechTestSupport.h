@@ -3,6 +3,7 @@
 #include "speech/SpeechStream.h"
 #include "speech/Transcriber.h"
 #include "util/ManualClock.h"
+#include "util/Pending.h"
 
 #include <QCoroTask>
 #include <QHash>
@@ -16,7 +17,7 @@
 namespace quillet::test {
 
 // Records callbacks by kind ("update", "error", "down", "log", "lag"); filled from any thread.
-class Recorder {
+class CallbackLog {
 public:
     void add(const QString& kind, const QString& text = {})
     {
@@ -31,12 +32,13 @@ public:
     qsizetype count(const QString& kind) const { return (*this)(kind).size(); }
     QString last(const QString& kind) const { return (*this)(kind).value(count(kind) - 1); }
 
-    static SpeechStream::Callbacks forStream(const std::shared_ptr<Recorder>& r)
+    static SpeechStream::Callbacks forStream(const std::shared_ptr<CallbackLog>& r)
     {
         return {[r](const QString& t) { r->add("update", t); },
-                [r](const QString& t) { r->add("error", t); }, [r] { r->add("down"); }};
+                [r](const QString& t) { r->add("error", t); },
+                [r](const SpeechStream::Failure& f) { r->add("down", f.description); }};
     }
-    static Transcriber::Callbacks forTranscriber(const std::shared_ptr<Recorder>& r)
+    static Transcriber::Callbacks forTranscriber(const std::shared_ptr<CallbackLog>& r)
     {
         return {[r](const QString& t) { r->add("update", t); },
                 [r](const QString& t) { r->add("error", t); },
@@ -47,25 +49,6 @@ public:
 private:
     mutable QMutex m_mutex;
     QHash<QString, QStringList> m_entries;
-};
-
-// Runs an awaitable text-producing task to completion in the background and keeps its result.
-struct PendingText {
-    std::shared_ptr<std::optional<QString>> result = std::make_shared<std::optional<QString>>();
-    QCoro::Task<void> runner;
-
-    explicit PendingText(QCoro::Task<QString> task)
-        : runner(collect(std::move(task), result))
-    {}
-    bool done() const { return result->has_value(); }
-    QString value() const { return result->value_or(QStringLiteral("<pending>")); }
-
-private:
-    static QCoro::Task<void> collect(QCoro::Task<QString> task,
-                                     std::shared_ptr<std::optional<QString>> out)
-    {
-        *out = co_await std::move(task);
-    }
 };
 
 } // namespace quillet::test
