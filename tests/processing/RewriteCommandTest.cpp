@@ -4,6 +4,7 @@
 #include "app/CliRunner.h"
 #include "processing/Prompt.h"
 #include "store/BuiltInModes.h"
+#include "tools/RequireDesktop.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -55,6 +56,7 @@ class RewriteCommandTest : public QObject {
 private slots:
     void initTestCase()
     {
+        QUILLET_REQUIRE_DESKTOP();
         QVERIFY(m_dir.isValid());
         m_cli.env.insert("CEREBRAS_API_KEY", kKey);
         m_cli.env.insert("SONIOX_API_KEY", "speech-key");

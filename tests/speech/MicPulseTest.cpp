@@ -2,6 +2,7 @@
 // has the virtual microphone "vmic" fed by whatever is played into "vmic_sink".
 #include "pulse/PulseAudioSystem.h"
 #include "speech/Mic.h"
+#include "tools/RequireDesktop.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -116,8 +117,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP"))
-            QSKIP("needs the headless desktop (tests/tools/with-desktop.sh)");
+        QUILLET_REQUIRE_DESKTOP();
         m_speech = m_dir.filePath(QStringLiteral("speech.wav"));
         QCOMPARE(run(QStringLiteral("espeak-ng"),
                      {QStringLiteral("-w"), m_speech,
