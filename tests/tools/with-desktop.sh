@@ -42,13 +42,20 @@ wait_for() { # wait_for SECONDS COMMAND...
     done
 }
 
-# X server on the first free display from :90.
-display=90
-while [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# X server on a free display: Xvfb picks it itself (launchers running side by side never take the
+# same one) and writes its number once it accepts connections.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 pids+=($!)
-export DISPLAY=":$display"
-wait_for 15 xdpyinfo || { log "Xvfb did not start"; cat "$work/xvfb.log" >&2; exit 1; }
+deadline=$((SECONDS + 15))
+until [[ -s $work/display ]]; do
+    if ! kill -0 "${pids[-1]}" 2>/dev/null || ((SECONDS >= deadline)); then
+        log "Xvfb did not start"
+        cat "$work/xvfb.log" >&2
+        exit 1
+    fi
+    sleep 0.05
+done
+export DISPLAY=":$(head -n 1 "$work/display")"
 
 # Keyring: unlock with an empty password (a newline), then join the running daemon.
 eval "$(echo "" | gnome-keyring-daemon --unlock --components=secrets 2>/dev/null)"
