@@ -60,7 +60,10 @@ function(quillet_test name)
             "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tools/lsan.supp:print_suppressions=0")
     endif()
     if(ARG_INTEGRATION)
-        set_tests_properties(${name} PROPERTIES LABELS integration)
+        # Integration tests share one desktop: one keyring (one test's keys are what another
+        # reads), one default microphone, one X server's focus and clipboard. They take turns;
+        # unit tests still run beside them.
+        set_tests_properties(${name} PROPERTIES LABELS integration RESOURCE_LOCK quillet_desktop)
     else()
         set_tests_properties(${name} PROPERTIES LABELS unit)
     endif()
