@@ -36,9 +36,11 @@ endfunction()
 # quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds]) adds a Qt Test
 # executable run by CTest. Integration tests carry the label "integration" and expect the desktop
 # services that tests/tools/with-desktop.sh starts. A test that skips from initTestCase (outside
-# that desktop, say) ran nothing, and CTest reports it as skipped rather than passed.
+# that desktop, say) ran nothing, and CTest reports it as skipped rather than passed. SHARES_DESKTOP
+# marks a unit test that still reaches the desktop's services (through the quillet binary, say), so
+# that it takes turns with the integration tests.
 function(quillet_test name)
-    cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "INTEGRATION;SHARES_DESKTOP" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -60,12 +62,15 @@ function(quillet_test name)
             "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tools/lsan.supp:print_suppressions=0")
     endif()
     if(ARG_INTEGRATION)
-        # Integration tests share one desktop: one keyring (one test's keys are what another
-        # reads), one default microphone, one X server's focus and clipboard. They take turns;
-        # unit tests still run beside them.
-        set_tests_properties(${name} PROPERTIES LABELS integration RESOURCE_LOCK quillet_desktop)
+        set_tests_properties(${name} PROPERTIES LABELS integration)
     else()
         set_tests_properties(${name} PROPERTIES LABELS unit)
+    endif()
+    if(ARG_INTEGRATION OR ARG_SHARES_DESKTOP)
+        # These tests share one desktop: one keyring (one test's keys are what another reads), one
+        # session bus (one test counts the announcements another's commands make), one default
+        # microphone, one X server's focus and clipboard. They take turns; the others run beside.
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK quillet_desktop)
     endif()
 endfunction()
 
