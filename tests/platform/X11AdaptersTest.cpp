@@ -1,6 +1,7 @@
 // The X11 adapters against a real X server (the launcher's Xvfb with its window manager, and a
 // bare Xvfb of the test's own): keyboard watch, synthetic paste, clipboard, front application.
 
+#include "tools/RequireDesktop.h"
 #include "util/TestSupport.h"
 #include "x11/QtPasteboard.h"
 #include "x11/X11KeyMonitor.h"
@@ -139,8 +140,7 @@ public:
 private slots:
     void initTestCase()
     {
-        if (!qEnvironmentVariableIsSet("QUILLET_DESKTOP"))
-            QSKIP("needs the desktop of tests/tools/with-desktop.sh");
+        QUILLET_REQUIRE_DESKTOP();
         m_dpy = XOpenDisplay(nullptr);
         QVERIFY(m_dpy);
     }

@@ -5,6 +5,7 @@
 #include "util/ManualClock.h"
 #include "util/Pending.h"
 #include "util/TestSupport.h"
+#include "tools/RequireDesktop.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
@@ -166,8 +167,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP"))
-            QSKIP("needs the headless desktop (tests/tools/with-desktop.sh)");
+        QUILLET_REQUIRE_DESKTOP();
         m_speech = m_dir.filePath("speech.wav");
         QCOMPARE(run("espeak-ng", {"-w", m_speech, "The quick brown fox jumps over the lazy dog"}),
                  0);
