@@ -2,10 +2,10 @@
 // has the virtual microphone "vmic" fed by whatever is played into "vmic_sink".
 #include "pulse/PulseAudioSystem.h"
 #include "speech/Mic.h"
+#include "tools/RequireDesktop.h"
 #include "util/ManualClock.h"
 #include "util/Pending.h"
 #include "util/TestSupport.h"
-#include "tools/RequireDesktop.h"
 
 #include <QElapsedTimer>
 #include <QLocalServer>
