@@ -5,6 +5,7 @@
 #include "CliRunner.h"
 #include "atspi/AtspiAccessibility.h"
 #include "store/Entry.h"
+#include "tools/RequireDesktop.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -98,8 +99,7 @@ class DesktopEndToEndTest : public QObject {
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP"))
-            QSKIP("needs the desktop of tests/tools/with-desktop.sh");
+        QUILLET_REQUIRE_DESKTOP();
         // A microphone always delivers audio; the idle virtual one renders 2 s blocks until a
         // player has kept it busy for a while.
         m_player.setStandardInputFile("/dev/zero");
