@@ -84,6 +84,8 @@ Mic::~Mic()
 {
     // First, so that no handler of the capture runs from here on.
     m_capture.reset();
+    // A start still awaited ends as a stop would end it: an awaited future must hold a result.
+    settle(std::nullopt);
 }
 
 QCoro::Task<std::optional<AudioError>> Mic::start()
@@ -92,10 +94,10 @@ QCoro::Task<std::optional<AudioError>> Mic::start()
         co_return std::nullopt;
     if (!m_starting)
         begin();
+    // Every start ends with a result: the capture's answer, a stop, or the microphone going away.
     const QFuture<Outcome> outcome = m_startOutcome;
-    co_await outcome;
-    // No result: the microphone went away first.
-    co_return outcome.resultCount() > 0 ? outcome.result() : std::nullopt;
+    const Outcome result = co_await outcome;
+    co_return result;
 }
 
 void Mic::begin()

@@ -163,6 +163,14 @@ private slots:
         QVERIFY(!started(mic));
         QVERIFY(mic.running());
         QCOMPARE(system.made(), 3);
+
+        // A microphone that goes away while starting ends the start the same way.
+        system.answersAtOnce = false;
+        auto going = std::make_unique<Mic>(system);
+        Pending<Outcome> fourth(going->start());
+        going.reset();
+        QTRY_VERIFY(fourth.done());
+        QVERIFY(!fourth.value());
     }
 
     void errors_data()

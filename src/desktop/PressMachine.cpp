@@ -1,4 +1,4 @@
-#include "app/PressMachine.h"
+#include "desktop/PressMachine.h"
 
 #include <cmath>
 #include <cstdint>
@@ -72,6 +72,13 @@ PressDecision PressMachine::interrupt()
 void PressMachine::reset()
 {
     *this = PressMachine{};
+}
+
+void PressMachine::lock()
+{
+    reset();
+    recording = true;
+    locked = true;
 }
 
 } // namespace quillet

@@ -1,4 +1,4 @@
-#include "app/PressMachine.h"
+#include "desktop/PressMachine.h"
 
 #include <QTest>
 

@@ -36,6 +36,8 @@ struct PressMachine {
     // Another, non-modifier key went down.
     PressDecision interrupt();
     void reset();
+    // Recording was started locked on by other means (a toggle): the next press finishes it.
+    void lock();
 
     bool operator==(const PressMachine&) const = default;
 };
