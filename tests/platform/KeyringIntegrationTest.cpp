@@ -97,6 +97,24 @@ class KeyringIntegrationTest : public QObject {
 private slots:
     void initTestCase() { QUILLET_REQUIRE_DESKTOP(); }
 
+    // The keyring is the whole test desktop's: leave no key behind for the command tests, even
+    // when a check above failed half-way.
+    void cleanup()
+    {
+        KeychainSecretBackend backend(std::chrono::seconds(30));
+        for (const QString& account : KeyStore::accounts()) {
+            bool done = false;
+            auto removal = backend.remove(KeyStore::service, account);
+            removal.then([&](const SecretBackend::Reply& reply) {
+                if (reply.outcome != SecretBackend::Outcome::ok &&
+                    reply.outcome != SecretBackend::Outcome::notFound)
+                    qWarning() << "could not remove" << account << reply.error;
+                done = true;
+            });
+            QTRY_VERIFY_WITH_TIMEOUT(done, 40000);
+        }
+    }
+
     void storesReadsBackAndDeletesThroughTheKeyring()
     {
         KeychainSecretBackend backend;
