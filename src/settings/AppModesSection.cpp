@@ -2,7 +2,6 @@
 
 #include "settings/SettingsServices.h"
 #include "settings/Symbols.h"
-#include "store/ModeColor.h"
 #include "store/Store.h"
 
 #include <QCheckBox>
@@ -11,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -21,18 +19,6 @@
 namespace quillet {
 
 namespace {
-
-QIcon paintDot(const QString& color)
-{
-    QPixmap pixmap(24, 24);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(colorFromHex(color).rgb()));
-    painter.drawEllipse(QRectF(5, 5, 14, 14));
-    return QIcon(pixmap);
-}
 
 // The row of a label with one control at the right end.
 QHBoxLayout* labelled(QWidget* parent, const QString& label, QWidget* control)
@@ -105,7 +91,7 @@ void AppModesSection::reload()
         const QSignalBlocker quiet(m_otherApps);
         m_otherApps->clear();
         for (const Style& style : modes.styles)
-            m_otherApps->addItem(dot(style.color), style.name, style.id);
+            m_otherApps->addItem(Symbols::dot(style.color), style.name, style.id);
         m_otherApps->setCurrentIndex(m_otherApps->findData(modes.otherApps));
     }
 
@@ -157,17 +143,9 @@ QComboBox* AppModesSection::modePicker(const QString& selectedId, QWidget* paren
 {
     auto* picker = new QComboBox(parent);
     for (const Style& style : m_services.store.modes().styles)
-        picker->addItem(dot(style.color), style.name, style.id);
+        picker->addItem(Symbols::dot(style.color), style.name, style.id);
     picker->setCurrentIndex(picker->findData(selectedId));
     return picker;
-}
-
-QIcon AppModesSection::dot(const QString& color) const
-{
-    auto found = m_dots.constFind(color);
-    if (found == m_dots.cend())
-        found = m_dots.insert(color, paintDot(color));
-    return *found;
 }
 
 QString AppModesSection::nameOf(const QString& appId) const

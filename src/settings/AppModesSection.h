@@ -3,9 +3,6 @@
 #include "platform/Workspace.h"
 #include "settings/Section.h"
 
-#include <QHash>
-#include <QIcon>
-
 class QCheckBox;
 class QComboBox;
 class QPushButton;
@@ -41,8 +38,6 @@ private:
     QWidget* makeRows();
     QComboBox* modePicker(const QString& selectedId, QWidget* parent) const;
     QString nameOf(const QString& appId) const;
-    // A mode colour's dot, painted once per colour.
-    QIcon dot(const QString& color) const;
     void fillAddMenu();
 
     const SettingsServices& m_services;
@@ -52,7 +47,6 @@ private:
     QComboBox* m_otherApps;
     QToolButton* m_addApp;
     QPushButton* m_restore;
-    mutable QHash<QString, QIcon> m_dots;
 };
 
 } // namespace quillet

@@ -6,12 +6,10 @@
 #include "settings/SettingsServices.h"
 #include "settings/StyleEditor.h"
 #include "settings/Symbols.h"
-#include "store/ModeColor.h"
 #include "store/ModeRules.h"
 #include "store/Store.h"
 
 #include <QListWidget>
-#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -20,18 +18,6 @@ namespace quillet {
 namespace {
 
 constexpr int kIdRole = Qt::UserRole;
-
-QIcon dot(const QString& color)
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(colorFromHex(color).rgb()));
-    painter.drawEllipse(QRectF(6, 6, 20, 20));
-    return QIcon(pixmap);
-}
 
 } // namespace
 
@@ -107,7 +93,7 @@ void ModesView::reload()
         return;
     m_list->clear();
     for (const Style& style : styles) {
-        auto* item = new QListWidgetItem(dot(style.color), style.name, m_list);
+        auto* item = new QListWidgetItem(Symbols::dot(style.color), style.name, m_list);
         item->setData(kIdRole, style.id);
         item->setData(Qt::UserRole + 1, style.color);
         item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled);

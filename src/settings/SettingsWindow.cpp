@@ -2,6 +2,10 @@
 
 #include "settings/SettingsView.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 namespace quillet {
 
 SettingsWindow::SettingsWindow(SettingsServices services, QObject* parent)
@@ -22,7 +26,15 @@ void SettingsWindow::show(std::optional<int> tag)
     if (!m_view) {
         m_view = new SettingsView(m_services);
         m_view->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_view, &QObject::destroyed, this, [this] { emit openChanged(false); });
+        connect(m_view, &QObject::destroyed, this, [this] {
+            emit openChanged(false);
+#if defined(__GLIBC__)
+            // The window's widgets were most of what the heap grew by: once they are all gone,
+            // their pages go back to the system instead of waiting in the allocator.
+            QMetaObject::invokeMethod(
+                this, [] { malloc_trim(0); }, Qt::QueuedConnection);
+#endif
+        });
         emit openChanged(true);
     }
     if (tag)

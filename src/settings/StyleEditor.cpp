@@ -1,6 +1,7 @@
 #include "settings/StyleEditor.h"
 
 #include "settings/Section.h"
+#include "settings/Symbols.h"
 #include "store/BuiltInModes.h"
 #include "store/ModeColor.h"
 #include "store/Store.h"
@@ -10,28 +11,11 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace quillet {
-
-namespace {
-
-QIcon swatch(const QColor& color)
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(color.darker(130), 2));
-    painter.setBrush(color);
-    painter.drawEllipse(QRectF(3, 3, 26, 26));
-    return QIcon(pixmap);
-}
-
-} // namespace
 
 StyleEditor::StyleEditor(Store& store, Style style, bool inList, QWidget* parent)
     : QDialog(parent)
@@ -133,7 +117,7 @@ void StyleEditor::showStyle()
         m_instructions->setPlainText(style.instructions);
     m_style = style;
     const QColor color(colorFromHex(style.color).rgb());
-    m_color->setIcon(swatch(color));
+    m_color->setIcon(Symbols::dot(colorText(color)));
     m_color->setText(colorText(color));
 }
 

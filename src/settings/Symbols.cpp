@@ -1,6 +1,10 @@
 #include "settings/Symbols.h"
 
+#include "store/ModeColor.h"
+
+#include <QCoreApplication>
 #include <QGuiApplication>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -115,16 +119,54 @@ void paint(QPainter& p, Symbols::Name name)
     }
 }
 
+// The icons made so far, by symbol ("#" + number) or colour. Emptied while the application
+// still exists, since an icon must not outlive it.
+QHash<QString, QIcon>& made()
+{
+    static QHash<QString, QIcon> icons;
+    static const bool cleared = [] {
+        qAddPostRoutine([] { made().clear(); });
+        return true;
+    }();
+    Q_UNUSED(cleared);
+    return icons;
+}
+
 } // namespace
 
 QIcon Symbols::icon(Name name)
 {
-    if (const char* theme = themeName(name)) {
-        const QIcon themed = QIcon::fromTheme(QLatin1String(theme));
-        if (!themed.isNull())
-            return themed;
-    }
-    return drawn(name);
+    const QString key = u'#' + QString::number(static_cast<int>(name));
+    auto found = made().constFind(key);
+    if (found != made().cend())
+        return *found;
+    QIcon icon;
+    if (const char* theme = themeName(name))
+        icon = QIcon::fromTheme(QLatin1String(theme));
+    if (icon.isNull())
+        icon = drawn(name);
+    return *made().insert(key, icon);
+}
+
+QIcon Symbols::dot(const QString& color)
+{
+    auto found = made().constFind(color);
+    if (found != made().cend())
+        return *found;
+    return *made().insert(color, paintDot(color));
+}
+
+QIcon Symbols::paintDot(const QString& color)
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(colorFromHex(color).rgb()));
+    painter.drawEllipse(QRectF(7, 7, 18, 18));
+    painter.end();
+    return QIcon(pixmap);
 }
 
 QIcon Symbols::drawn(Name name)

@@ -22,13 +22,18 @@ public:
         plus,
     };
 
+    // Made once per run and shared: an icon's renderings are cached by the icon's identity, so
+    // icons made afresh for every opening of the window would pile up in that cache.
     static QIcon icon(Name name);
+    // A filled circle in a mode's colour ("#RRGGBB"), the same way made once per colour.
+    static QIcon dot(const QString& color);
 
     static QColor green() { return QColor(0x34, 0xC7, 0x59); }
     static QColor orange() { return QColor(0xFF, 0x95, 0x00); }
 
 private:
     static QIcon drawn(Name name);
+    static QIcon paintDot(const QString& color);
 };
 
 } // namespace quillet
