@@ -62,7 +62,7 @@ void sampleData(SettingsFixture& f)
     (void)f.store.setPerApp(true);
     const QStringList modes{"quillet", "code", "chat", "write"};
     const QStringList apps{"Firefox", "Slack", "Text Editor", "Terminal", ""};
-    for (int i = 0; i < 500; ++i) {
+    for (int i = 499; i >= 0; --i) { // oldest first: the store puts each addition on top
         const QString app = apps[i % apps.size()];
         (void)f.store.addEntry(Entry{QUuid::createUuid(),
                                      f.clock.now().addSecs(-3600 * i),

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -59,7 +60,10 @@ QString HistoryView::timeText(const QDateTime& date, const QDateTime& now)
 {
     const QDateTime local = date.toLocalTime();
     const QLocale locale;
-    const QString time = locale.toString(local.time(), QLocale::ShortFormat);
+    // Hours and minutes in the locale's way; some locales' short form carries the seconds too.
+    static const QRegularExpression seconds(QStringLiteral("[:.]?s+"));
+    const QString time =
+        locale.toString(local.time(), locale.timeFormat(QLocale::ShortFormat).remove(seconds));
     if (local.date() == now.toLocalTime().date())
         return time;
     return locale.toString(local.date(), QStringLiteral("MMM d")) + QStringLiteral(", ") + time;

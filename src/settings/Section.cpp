@@ -67,7 +67,10 @@ void Section::setFooter(const QString& text)
 void Section::makeSecondary(QLabel* label)
 {
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
+    const QColor secondary = palette.color(QPalette::PlaceholderText);
+    // A label on a panel draws with the Text role, elsewhere with WindowText.
+    palette.setColor(QPalette::WindowText, secondary);
+    palette.setColor(QPalette::Text, secondary);
     label->setPalette(palette);
     QFont font = label->font();
     if (font.pointSizeF() > 0) {

@@ -160,18 +160,24 @@ private slots:
 
     void timeText_data()
     {
+        QTest::addColumn<QString>("locale");
         QTest::addColumn<QDateTime>("date");
         QTest::addColumn<QString>("text");
-        QTest::newRow("today") << QDateTime(kToday, QTime(0, 5)) << "00:05";
+        QTest::newRow("today") << "en_GB" << QDateTime(kToday, QTime(0, 5, 30)) << "00:05";
         QTest::newRow("yesterday")
-            << QDateTime(kToday.addDays(-1), QTime(23, 59)) << "Jan 14, 23:59";
-        QTest::newRow("last year") << QDateTime(QDate(2026, 7, 4), QTime(16, 30)) << "Jul 4, 16:30";
+            << "en_GB" << QDateTime(kToday.addDays(-1), QTime(23, 59)) << "Jan 14, 23:59";
+        QTest::newRow("last year")
+            << "en_GB" << QDateTime(QDate(2026, 7, 4), QTime(16, 30)) << "Jul 4, 16:30";
+        QTest::newRow("no seconds in C") << "C" << QDateTime(kToday, QTime(9, 5, 7)) << "09:05";
     }
     void timeText()
     {
+        QFETCH(QString, locale);
         QFETCH(QDateTime, date);
         QFETCH(QString, text);
+        QLocale::setDefault(QLocale(locale));
         QCOMPARE(HistoryView::timeText(date, QDateTime(kToday, QTime(18, 0))), text);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedKingdom));
     }
 };
 
