@@ -114,10 +114,9 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     speechOptions.terms = store.store().vocab().terms;
 
     NetworkThread network;
-    const SonioxStream::Endpoint endpoint{QUrl(env.prefs.sonioxEndpoint()),
-                                          env.prefs.sonioxModel()};
+    const SonioxStream::Service service{QUrl(env.prefs.sonioxEndpoint()), env.prefs.sonioxModel()};
     SpeechSession session([k = *key] { return knownKey(k); },
-                          SonioxStream::factory(network, endpoint, env.clock), speechOptions,
+                          SonioxStream::factory(network, service, env.clock), speechOptions,
                           env.clock);
     // Once the service is lost for good there is no point in sending the rest.
     bool gaveUp = false;
