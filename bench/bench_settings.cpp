@@ -81,6 +81,9 @@ void sampleData(SettingsFixture& f)
 
 int main(int argc, char** argv)
 {
+    // Run from a plain terminal (as the benchmarks are), there may be no display at all.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     const auto domain = Preferences::takeArgumentDomain(args);

@@ -20,7 +20,7 @@ struct SettingsServices;
 class HistoryView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int batch = 40;
+    static constexpr int batch = 20;
 
     explicit HistoryView(const SettingsServices& services, QWidget* parent = nullptr);
 

@@ -72,10 +72,13 @@ ModesView::ModesView(const SettingsServices& services, QWidget* parent)
 
 StyleEditor* ModesView::edit(const Style& style, bool inList)
 {
-    auto* editor = new StyleEditor(m_services.store, style, inList, window());
-    editor->setAttribute(Qt::WA_DeleteOnClose);
-    editor->open();
-    return editor;
+    // Styles that activate items on a single click report one click twice.
+    if (m_editor && m_editor->isVisible())
+        return m_editor;
+    m_editor = new StyleEditor(m_services.store, style, inList, window());
+    m_editor->setAttribute(Qt::WA_DeleteOnClose);
+    m_editor->open();
+    return m_editor;
 }
 
 void ModesView::reload()

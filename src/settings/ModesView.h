@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 class QListWidget;
@@ -23,7 +24,7 @@ public:
     QPushButton* addButton() const { return m_add; }
     AppModesSection* apps() const { return m_apps; }
 
-    // Opens the editor, window-modal, on a working copy of `style`.
+    // Opens the editor, window-modal, on a working copy of `style` (unless one is open).
     StyleEditor* edit(const Style& style, bool inList);
 
 private:
@@ -34,6 +35,7 @@ private:
     QListWidget* m_list;
     QPushButton* m_add;
     AppModesSection* m_apps;
+    QPointer<StyleEditor> m_editor;
 };
 
 } // namespace quillet

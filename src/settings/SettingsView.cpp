@@ -49,7 +49,9 @@ SettingsView::SettingsView(const SettingsServices& services, QWidget* parent)
     , m_services(services)
     , m_content(tabs().size(), nullptr)
 {
+    // The window's id: the object name, and on X11 its window role.
     setObjectName(QStringLiteral("settings"));
+    setWindowRole(QStringLiteral("settings"));
     setWindowTitle(QStringLiteral("Quillet"));
     resize(600, 560);
     setMinimumSize(600, 560);

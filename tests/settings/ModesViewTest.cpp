@@ -63,6 +63,8 @@ private slots:
         QCOMPARE(rowNames(view.list()), QStringList({"Quillet", "Code", "Chat", "Write"}));
 
         click(view.list(), 1);
+        emit view.list()->itemActivated(view.list()->item(1)); // the same click, on some styles
+        QCOMPARE(f.window->view()->findChildren<StyleEditor*>().size(), 1);
         StyleEditor* editor = openEditor(f.window->view());
         QCOMPARE(editor->windowModality(), Qt::WindowModal);
         QCOMPARE(editor->nameField()->text(), "Code");
