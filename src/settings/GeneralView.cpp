@@ -148,8 +148,9 @@ void GeneralView::enableAccessibility()
                                      "your text but not paste it."));
         return;
     }
-    m_ax->setNote(QStringLiteral("Accessibility is on. Applications that were already open show "
-                                 "their text fields to Quillet once restarted."));
+    // Toolkits look at the setting when an application starts, Quillet's adapter included.
+    m_ax->setNote(QStringLiteral("Accessibility is now on for your desktop. If this stays orange, "
+                                 "restart Quillet and the applications you dictate into."));
 }
 
 } // namespace quillet

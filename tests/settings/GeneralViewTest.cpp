@@ -172,7 +172,7 @@ private slots:
         f.keysReachApps = true;
         ax->openButton()->click();
         QCOMPARE(f.accessibilityEnabled, 2);
-        QVERIFY(ax->note()->text().startsWith("Accessibility is on."));
+        QVERIFY(ax->note()->text().startsWith("Accessibility is now on for your desktop."));
     }
 
     // Offered only by a build that can update itself.
