@@ -20,8 +20,22 @@ class TextProcessor;
 class Updater;
 class Workspace;
 
-// What the settings window reads and edits. Everything referenced must outlive the window.
+// What the settings window reads and edits. Everything referenced must outlive the window; the
+// optional parts are set after construction.
 struct SettingsServices {
+    SettingsServices(Preferences& prefs, Store& store, KeyStore& keys, ProviderSettings& providers,
+                     TextProcessor& processor, Controller& controller, Workspace& workspace,
+                     Clock& clock)
+        : prefs(prefs)
+        , store(store)
+        , keys(keys)
+        , providers(providers)
+        , processor(processor)
+        , controller(controller)
+        , workspace(workspace)
+        , clock(clock)
+    {}
+
     Preferences& prefs;
     Store& store;
     KeyStore& keys;
@@ -33,7 +47,7 @@ struct SettingsServices {
     // Decides whether "Install updates automatically" is offered; none: it never is.
     const Updater* updater = nullptr;
     // The autostart entry behind "Launch at login".
-    LoginItem loginItem = LoginItem();
+    LoginItem loginItem;
     // "Open Settings" of the Accessibility row: turns accessibility on for the desktop's
     // applications.
     std::function<void()> enableAccessibility;

@@ -44,6 +44,16 @@ void SettingsWindow::show(std::optional<int> tag)
     m_view->activateWindow();
 }
 
+bool SettingsWindow::isOpen() const
+{
+    return m_view != nullptr;
+}
+
+SettingsView* SettingsWindow::view() const
+{
+    return m_view;
+}
+
 void SettingsWindow::close()
 {
     if (m_view)

@@ -27,9 +27,9 @@ public:
     void show(std::optional<int> tag = std::nullopt);
     void close();
 
-    bool isOpen() const { return m_view != nullptr; }
+    bool isOpen() const;
     // The open window, or null.
-    SettingsView* view() const { return m_view; }
+    SettingsView* view() const;
 
 signals:
     void openChanged(bool open);

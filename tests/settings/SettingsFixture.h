@@ -50,30 +50,22 @@ struct SettingsFixture {
 
     SettingsServices services()
     {
-        return {
-            .prefs = prefs,
-            .store = store,
-            .keys = desk.keys,
-            .providers = providers,
-            .processor = processor,
-            .controller = *desk.controller,
-            .workspace = desk.workspace,
-            .clock = clock,
-            .updater = updater,
-            .loginItem = LoginItem(autostartFile(), QStringLiteral("/opt/Quillet/quillet")),
-            .enableAccessibility = [this] { ++accessibilityEnabled; },
-            .canSendKeys = [this] { return keysReachApps; },
-            .launch =
-                [this](const QString& program, const QStringList& arguments) {
-                    launched << (QStringList{program} + arguments).join(u' ');
-                    return true;
-                },
-            .appName = [](const QString& appId) -> std::optional<QString> {
-                if (appId == u"Slack")
-                    return QStringLiteral("Slack Desktop");
-                return std::nullopt;
-            },
+        SettingsServices services(prefs, store, desk.keys, providers, processor, *desk.controller,
+                                  desk.workspace, clock);
+        services.updater = updater;
+        services.loginItem = LoginItem(autostartFile(), QStringLiteral("/opt/Quillet/quillet"));
+        services.enableAccessibility = [this] { ++accessibilityEnabled; };
+        services.canSendKeys = [this] { return keysReachApps; };
+        services.launch = [this](const QString& program, const QStringList& arguments) {
+            launched << (QStringList{program} + arguments).join(u' ');
+            return true;
         };
+        services.appName = [](const QString& appId) -> std::optional<QString> {
+            if (appId == u"Slack")
+                return QStringLiteral("Slack Desktop");
+            return std::nullopt;
+        };
+        return services;
     }
 
     QString autostartFile() const { return autostart.filePath("autostart/quillet.desktop"); }
