@@ -9,6 +9,7 @@
 #include "store/KeyStore.h"
 
 #include <QComboBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -53,15 +54,13 @@ QString providerHelpText(Provider provider)
                           "paste its key, base URL and model names.");
 }
 
-QHBoxLayout* labelled(const QString& label, QWidget* field)
+// A labelled field in the form of the provider's fields, whose labels line up.
+QLineEdit* formField(QFormLayout* form, const QString& label)
 {
-    auto* row = new QHBoxLayout;
-    auto* name = new QLabel(label);
-    name->setBuddy(field);
+    auto* field = new QLineEdit;
     field->setAccessibleName(label);
-    row->addWidget(name);
-    row->addWidget(field, 1);
-    return row;
+    form->addRow(label, field);
+    return field;
 }
 
 } // namespace
@@ -109,21 +108,17 @@ KeysView::KeysView(const SettingsServices& services, QWidget* parent)
     m_providerHelp = help(QString(), this);
     section->addRow(m_providerHelp);
 
-    m_fastModel = new QLineEdit(this);
-    section->addRow(labelled(QStringLiteral("Fast model"), m_fastModel));
+    m_providerForm = new QFormLayout;
+    m_providerForm->setContentsMargins(0, 0, 0, 0);
+    m_fastModel = formField(m_providerForm, QStringLiteral("Fast model"));
     connect(m_fastModel, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_services.providers.setFastModel(text); });
-    m_qualityModel = new QLineEdit(this);
-    section->addRow(labelled(QStringLiteral("Quality model"), m_qualityModel));
+    m_qualityModel = formField(m_providerForm, QStringLiteral("Quality model"));
     connect(m_qualityModel, &QLineEdit::textEdited, this,
             [this](const QString& text) { m_services.providers.setQualityModel(text); });
 
-    m_baseURLRow = new QWidget(this);
-    auto* urlLayout = new QVBoxLayout(m_baseURLRow);
-    urlLayout->setContentsMargins(0, 0, 0, 0);
-    m_baseURL = new QLineEdit(m_baseURLRow);
-    urlLayout->addLayout(labelled(QStringLiteral("Base URL"), m_baseURL));
-    section->addRow(m_baseURLRow);
+    m_baseURL = formField(m_providerForm, QStringLiteral("Base URL"));
+    section->addRow(m_providerForm);
     m_baseURLWarning = new QLabel(this);
     m_baseURLWarning->setWordWrap(true);
     m_baseURLWarning->setPalette(warning);
@@ -179,7 +174,7 @@ void KeysView::showProvider()
     m_qualityModel->setPlaceholderText(providers::defaultQualityModel(provider));
     m_baseURL->setText(settings.providerBaseURL());
     m_baseURL->setPlaceholderText(providers::defaultBaseURL(provider));
-    m_baseURLRow->setVisible(provider == Provider::custom);
+    m_providerForm->setRowVisible(m_baseURL, provider == Provider::custom);
     showBaseURLWarning();
 }
 

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QComboBox;
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -51,7 +52,7 @@ private:
     QLabel* m_providerHelp;
     QLineEdit* m_fastModel;
     QLineEdit* m_qualityModel;
-    QWidget* m_baseURLRow;
+    QFormLayout* m_providerForm;
     QLineEdit* m_baseURL;
     QLabel* m_baseURLWarning;
     QPushButton* m_test;

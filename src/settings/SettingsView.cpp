@@ -77,6 +77,18 @@ SettingsView::SettingsView(const SettingsServices& services, QWidget* parent)
 
     auto* closeKey = new QShortcut(QKeySequence::Close, this);
     connect(closeKey, &QShortcut::activated, this, &QWidget::close);
+    // The tab bar takes these keys only while it holds the focus, which the window gives up
+    // when it opens.
+    const auto step = [this](int by) {
+        const int count = m_tabs->count();
+        m_tabs->setCurrentIndex((m_tabs->currentIndex() + by + count) % count);
+    };
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::CTRL | Qt::Key_PageDown), QKeySequence(Qt::CTRL | Qt::Key_Tab)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [step] { step(1); });
+    for (const QKeySequence& key : {QKeySequence(Qt::CTRL | Qt::Key_PageUp),
+                                    QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab)})
+        connect(new QShortcut(key, this), &QShortcut::activated, this, [step] { step(-1); });
 }
 
 SettingsView::~SettingsView() = default;

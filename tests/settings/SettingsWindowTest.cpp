@@ -115,6 +115,13 @@ private slots:
         QCOMPARE(view->focusWidget(), field);
         f.clock.advance(0.001);
         QCOMPARE(view->focusWidget(), nullptr);
+        // Tabs still change from the keyboard; the choice is stored.
+        QTest::keyClick(view, Qt::Key_PageDown, Qt::ControlModifier);
+        QCOMPARE(view->currentTag(), 2);
+        QTest::keyClick(view, Qt::Key_PageUp, Qt::ControlModifier);
+        QTest::keyClick(view, Qt::Key_PageUp, Qt::ControlModifier);
+        QCOMPARE(view->currentTag(), 4);
+        QCOMPARE(f.prefs.settingsTab(), 4);
     }
 };
 
