@@ -143,7 +143,7 @@ private slots:
         QTest::newRow("upper case") << QColor(59, 130, 246) << "#3B82F6";
         QTest::newRow("padded") << QColor(0, 10, 1) << "#000A01";
         QTest::newRow("alpha dropped") << QColor(255, 107, 74, 12) << "#FF6B4A";
-        QTest::newRow("other spec") << QColor::fromHsv(0, 255, 255) << "#FF0000";
+        QTest::newRow("from HSV") << QColor::fromHsv(0, 255, 255) << "#FF0000";
     }
     void colorText()
     {
