@@ -2,6 +2,7 @@
 #include "hud/PanelPlacement.h"
 #include "hud/PillState.h"
 #include "util/Pending.h"
+#include "util/QuietOffscreen.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -28,16 +29,7 @@ const QRect secondScreen(1280, -200, 1920, 1080);
 class FloatingHudTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        // The offscreen platform neither shapes nor stacks windows, and says so on every show.
-        static QtMessageHandler testLog = nullptr;
-        testLog = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-                if (!message.startsWith("This plugin does not support"))
-                    testLog(type, context, message);
-            });
-    }
+    void initTestCase() { quietOffscreen(); }
 
     void placementRules_data()
     {
