@@ -14,7 +14,7 @@ packages=(
     # spelling dictionaries
     hunspell-en-us hunspell-es hunspell-fr
     # the desktop the integration tests run in
-    xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core openbox zenity
+    xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core openbox zenity trayer
     pulseaudio pulseaudio-utils espeak-ng sox
 )
 
