@@ -10,7 +10,7 @@ packages=(
     libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
     libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
     # bundle and Debian package (scripts/make-bundle.sh, scripts/make-deb.sh)
-    minisign patchelf zip dpkg-dev file
+    minisign patchelf zip dpkg-dev file desktop-file-utils appstream
     # spelling dictionaries
     hunspell-en-us hunspell-es hunspell-fr
     # the desktop the integration tests run in
