@@ -90,6 +90,8 @@ void HudPanel::setState(const PillState& state)
         }
     }
     m_state = state;
+    // What screen readers hear of the lock mark.
+    setAccessibleDescription(state.showsLock() ? QStringLiteral("Locked on") : QString());
     updateMask();
     updateSpinner();
     update();
@@ -125,7 +127,7 @@ void HudPanel::updateMask()
     if (m_compositing)
         clearMask();
     else if (capsule.isEmpty())
-        setMask(QRegion(0, 0, 1, 1)); // an empty region would mean no mask at all
+        setMask(QRegion(-1, -1, 1, 1)); // nothing inside; an empty region would mean no cut
     else
         setMask(capsuleRegion(capsule));
 }

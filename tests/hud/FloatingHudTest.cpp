@@ -141,10 +141,12 @@ private slots:
         rig.d.start("code");
         rig.hud.setLocked(true);
         QVERIFY(!rig.hud.panel().layout().lock.isEmpty());
+        QCOMPARE(rig.hud.panel().accessibleDescription(), "Locked on");
         rig.d.cancel();
         QVERIFY(!rig.hud.locked());
         rig.d.start("code");
         QVERIFY(rig.hud.panel().layout().lock.isEmpty());
+        QCOMPARE(rig.hud.panel().accessibleDescription(), "");
     }
 
     // Without a dictation nothing is drawn: a message still brings the empty panel up, and its
@@ -155,6 +157,7 @@ private slots:
         rig.hud.toast("Cancelled");
         QVERIFY(rig.up());
         QCOMPARE(rig.hud.panel().layout().content, PillLayout::Content::nothing);
+        QVERIFY(!rig.hud.panel().mask().intersects(rig.hud.panel().rect()));
         rig.clock.advance(2);
         QVERIFY(rig.up());
     }
