@@ -6,15 +6,13 @@
 
 namespace quillet {
 
-class Clock;
-class Preferences;
+class Engine;
 
-// What a command-line command is handed: its own words (after the command's name), the
-// preferences with this run's argument domain applied, the clock, and the two output streams.
+// What a command-line command is handed: its own words (after the command's name), the engine
+// (with this run's argument domain applied), and the two output streams.
 struct CommandEnv {
     QStringList args;
-    Preferences& prefs;
-    Clock& clock;
+    Engine& engine;
     QTextStream& out;
     QTextStream& err;
 };
@@ -28,5 +26,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env);
 QCoro::Task<int> runHistoryCommand(CommandEnv env);
 QCoro::Task<int> runTranscribeCommand(CommandEnv env);
 QCoro::Task<int> runRewriteCommand(CommandEnv env);
+// "toggle" and "cancel": tell the running desktop application.
+QCoro::Task<int> runRemoteCommand(CommandEnv env, QString command);
 
 } // namespace quillet

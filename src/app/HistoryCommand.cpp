@@ -1,5 +1,6 @@
-#include "app/CommandStore.h"
 #include "app/Commands.h"
+#include "app/Engine.h"
+#include "store/Store.h"
 
 namespace quillet {
 
@@ -36,14 +37,13 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         co_return 0;
     }
     if (args.size() == 1 && args[0] == u"clear") {
-        CommandStore data(env.prefs, env.clock, env.err);
-        const auto cleared = data.store().clearHistory();
+        const auto cleared = env.engine.store().clearHistory();
         if (!cleared) {
             env.err << "quillet history: the history was not cleared: " << cleared.error() << "\n";
             co_return 1;
         }
         env.out << "Cleared " << *cleared << (*cleared == 1 ? " entry\n" : " entries\n");
-        QCoro::Task<void> announced = data.flush();
+        QCoro::Task<void> announced = env.engine.flushAnnouncements();
         co_await announced;
         co_return 0;
     }
@@ -69,8 +69,7 @@ QCoro::Task<int> runHistoryCommand(CommandEnv env)
         }
     }
 
-    CommandStore data(env.prefs, env.clock, env.err);
-    QList<Entry> entries = data.store().history();
+    QList<Entry> entries = env.engine.store().history();
     if (limit && entries.size() > *limit)
         entries.resize(*limit);
     if (asJson) {

@@ -1,8 +1,6 @@
-#include "app/CommandStore.h"
 #include "app/Commands.h"
+#include "app/Engine.h"
 #include "app/Rewriter.h"
-#include "keyring/KeychainSecretBackend.h"
-#include "store/KeyStore.h"
 
 #include <QFile>
 
@@ -94,13 +92,9 @@ QCoro::Task<int> runRewriteCommand(CommandEnv env)
         co_return 0;
     }
 
-    CommandStore store(env.prefs, env.clock, env.err);
-    KeychainSecretBackend keyring;
-    KeyStore keys(keyring);
-    co_await keys.load();
-
-    QNetworkAccessManager network;
-    Rewriter rewriter(env.prefs, store.store(), keys, network, env.clock);
+    QCoro::Task<void> loading = env.engine.keys().load();
+    co_await loading;
+    Rewriter rewriter(env.engine);
     const QString modeId = args.modeGiven ? rewriter.modeIdFor(args.modeId, env.err) : args.modeId;
     // The call stands apart from the co_await (g++ 12 may destroy its temporaries twice).
     QCoro::Task<QString> run = rewriter.rewrite(text, modeId, args.appName, env.err);

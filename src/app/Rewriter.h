@@ -1,10 +1,6 @@
 #pragma once
 
-#include "processing/ChatClient.h"
-#include "processing/ProviderSettings.h"
-#include "processing/TextProcessor.h"
-
-#include <QNetworkAccessManager>
+#include <QCoroTask>
 #include <QString>
 #include <QTextStream>
 
@@ -12,22 +8,19 @@
 
 namespace quillet {
 
-class Clock;
-class KeyStore;
-class Preferences;
-class Store;
+class Engine;
 
-// The text-processing chain as the command line uses it: the user's vocabulary, modes and
-// history from the store, the provider settings and keys, the process's network manager.
+// Text processing as the command line uses it: the engine's, with the reason for a missing
+// rewrite said on standard error, and modes named by id or name.
 class Rewriter {
 public:
-    // All must outlive the rewriter; `keys` should be loaded. Destroying the rewriter ends its
-    // requests under way; their rewrite() then returns the text with the replacements only.
-    Rewriter(Preferences& prefs, Store& store, KeyStore& keys, QNetworkAccessManager& network,
-             Clock& clock);
+    // `engine` must outlive the rewriter; its keys should be loaded.
+    explicit Rewriter(Engine& engine)
+        : m_engine(engine)
+    {}
 
-    // processText over the store's current data. When the service gives no reply, says why on
-    // `err` (the result is then the text after the replacements).
+    // The engine's processText. When the service gives no reply, says why on `err` (the result
+    // is then the text after the replacements).
     QCoro::Task<QString> rewrite(QString text, QString modeId, std::optional<QString> appName,
                                  QTextStream& err);
 
@@ -36,11 +29,7 @@ public:
     QString modeIdFor(const QString& given, QTextStream& err) const;
 
 private:
-    Preferences& m_prefs;
-    Store& m_store;
-    ProviderSettings m_settings;
-    ChatClient m_client;
-    TextProcessor m_processor;
+    Engine& m_engine;
 };
 
 } // namespace quillet

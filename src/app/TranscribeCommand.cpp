@@ -1,17 +1,10 @@
-#include "app/CommandStore.h"
 #include "app/Commands.h"
+#include "app/Engine.h"
 #include "app/Rewriter.h"
-#include "keyring/KeychainSecretBackend.h"
 #include "speech/AudioConverter.h"
-#include "speech/NetworkThread.h"
-#include "speech/SonioxStream.h"
 #include "speech/SpeechSession.h"
 #include "speech/WavFile.h"
-#include "store/KeyStore.h"
-#include "store/Preferences.h"
-#include "util/Clock.h"
-
-#include <QUrl>
+#include "store/Store.h"
 
 namespace quillet {
 
@@ -99,36 +92,31 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
         co_return fail(env, QStringLiteral("cannot convert %1: %2")
                                 .arg(wav->format().description(), converter.error()));
 
-    KeychainSecretBackend keyring;
-    KeyStore keys(keyring);
-    co_await keys.load();
-    const auto key = keys.speechKey();
+    Engine& engine = env.engine;
+    QCoro::Task<void> loading = engine.keys().load();
+    co_await loading;
+    const auto key = engine.keys().speechKey();
     if (!key)
         co_return fail(env, QStringLiteral("no Soniox key: add it in the settings or set "
                                            "SONIOX_API_KEY"));
 
     SpeechStream::Options speechOptions;
-    speechOptions.languages = env.prefs.languages();
-    speechOptions.translateTo = env.prefs.translateTo();
-    CommandStore store(env.prefs, env.clock, env.err);
-    speechOptions.terms = store.store().vocab().terms;
+    speechOptions.languages = engine.prefs().languages();
+    speechOptions.translateTo = engine.prefs().translateTo();
+    speechOptions.terms = engine.store().vocab().terms;
 
-    NetworkThread network;
-    const SonioxStream::Endpoint endpoint{QUrl(env.prefs.sonioxEndpoint()),
-                                          env.prefs.sonioxModel()};
-    SpeechSession session([k = *key] { return knownKey(k); },
-                          SonioxStream::factory(network, endpoint, env.clock), speechOptions,
-                          env.clock);
+    SpeechSession session([k = *key] { return knownKey(k); }, engine.speechStreams(), speechOptions,
+                          engine.clock());
     // Once the service is lost for good there is no point in sending the rest.
     bool gaveUp = false;
     QObject::connect(&session, &SpeechSession::errorOccurred, &session,
                      [&gaveUp] { gaveUp = true; });
 
-    const double pace = env.prefs.number(QStringLiteral("transcribePace"), 1.0);
+    const double pace = engine.prefs().number(QStringLiteral("transcribePace"), 1.0);
     const AudioFormat& format = wav->format();
     const QByteArray& frames = wav->frames();
     const qsizetype sliceBytes = sliceFrames * format.bytesPerFrame();
-    const double started = env.clock.uptime();
+    const double started = engine.clock().uptime();
     qsizetype sent = 0;
     for (qsizetype at = 0; at < frames.size() && !gaveUp; at += sliceBytes) {
         const qsizetype count = std::min(sliceBytes, frames.size() - at) / format.bytesPerFrame();
@@ -139,8 +127,8 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
         if (pace > 0) {
             // Each slice leaves when a microphone would have delivered it.
             const double due = started + static_cast<double>(sent) / format.sampleRate / pace;
-            if (const double wait = due - env.clock.uptime(); wait > 0)
-                co_await env.clock.sleep(wait);
+            if (const double wait = due - engine.clock().uptime(); wait > 0)
+                co_await engine.clock().sleep(wait);
         }
     }
     if (!gaveUp) {
@@ -154,8 +142,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env)
     QString text = transcript.text;
     if (!text.isEmpty()) {
         // The same text processing a dictation gets: replacements, then the mode's rewrite.
-        QNetworkAccessManager chatNetwork;
-        Rewriter rewriter(env.prefs, store.store(), keys, chatNetwork, env.clock);
+        Rewriter rewriter(engine);
         const QString mode = options->mode.isEmpty() ? QStringLiteral("quillet")
                                                      : rewriter.modeIdFor(options->mode, env.err);
         const std::optional<QString> app =

@@ -1,15 +1,14 @@
 #include "app/UpdateSwitches.h"
 
+#include "app/Engine.h"
 #include "store/Preferences.h"
 #include "update/BuildInfo.h"
 #include "update/Bundle.h"
 #include "update/Installer.h"
 #include "update/Updater.h"
-#include "util/Clock.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QTemporaryDir>
 
 namespace quillet {
@@ -17,11 +16,9 @@ namespace quillet {
 namespace {
 
 // One interactive check; 0 when up to date or installed (the new copy then relaunches).
-int updateNow(Preferences& prefs, QTextStream& out)
+int updateNow(Engine& engine, QTextStream& out)
 {
-    SystemClock clock;
-    QNetworkAccessManager network;
-    Updater updater(Updater::Config::fromBuild(), prefs, network, clock);
+    Updater updater(Updater::Config::fromBuild(), engine.prefs(), engine.network(), engine.clock());
     bool failed = false;
     updater.onMessage = [&](const QString& text) {
         failed = failed || text.startsWith(Updater::failedPrefix) ||
@@ -64,15 +61,14 @@ int verifyUpdate(const QString& path, const QString& publicKey, qint64 runningBu
     return 0;
 }
 
-std::optional<int> runUpdateSwitches(const QHash<QString, QString>& argumentDomain,
-                                     QTextStream& out, QTextStream& err)
+std::optional<int> runUpdateSwitches(Engine& engine, QTextStream& out, QTextStream& err)
 {
-    Preferences prefs(Preferences::defaultPath(), argumentDomain);
+    const Preferences& prefs = engine.prefs();
     if (const std::optional<QString> path = prefs.verifyUpdate())
         return verifyUpdate(*path, BuildInfo::updatePublicKey(),
                             Bundle::parseBuildNumber(BuildInfo::buildNumber()), out, err);
     if (prefs.updateNow())
-        return updateNow(prefs, out);
+        return updateNow(engine, out);
     return std::nullopt;
 }
 

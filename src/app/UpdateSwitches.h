@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QString>
 #include <QTextStream>
 
@@ -8,13 +7,14 @@
 
 namespace quillet {
 
+class Engine;
+
 // The updater's automation switches, for release tooling and scripted runs:
 //   -verifyUpdate PATH  checks a zip archive or a Quillet.AppDir offline (signature and build;
 //                       there is no digest to compare), prints the outcome, exits 0 or 1;
 //   -updateNow true     runs one check as if the user had asked, installing a newer build.
 // Returns the exit code when one of them was given, nullopt otherwise.
-std::optional<int> runUpdateSwitches(const QHash<QString, QString>& argumentDomain,
-                                     QTextStream& out, QTextStream& err);
+std::optional<int> runUpdateSwitches(Engine& engine, QTextStream& out, QTextStream& err);
 
 // -verifyUpdate with the given trust: `publicKey` (minisign key text) and the running build.
 int verifyUpdate(const QString& path, const QString& publicKey, qint64 runningBuild,

@@ -1,5 +1,6 @@
-#include "app/CommandStore.h"
 #include "app/Commands.h"
+#include "app/Engine.h"
+#include "store/Store.h"
 
 namespace quillet {
 
@@ -73,8 +74,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
         if (a.trimmed().isEmpty())
             co_return usage(env, QStringLiteral("an empty text is not a term"));
 
-    CommandStore data(env.prefs, env.clock, env.err);
-    Store& store = data.store();
+    Store& store = env.engine.store();
     int code = 0;
     if (action.isEmpty()) {
         list(env, store.vocab());
@@ -139,7 +139,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env)
                 env.out << "Removed the replacement of \"" << target << "\"\n";
         }
     }
-    QCoro::Task<void> announced = data.flush();
+    QCoro::Task<void> announced = env.engine.flushAnnouncements();
     co_await announced;
     co_return code;
 }

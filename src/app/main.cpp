@@ -1,13 +1,12 @@
 #include "app/Commands.h"
+#include "app/DesktopApp.h"
+#include "app/Engine.h"
 #include "app/UpdateSwitches.h"
 #include "app/Version.h"
 #include "store/Preferences.h"
-#include "util/Clock.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
-
-#include <cstdio>
 
 using namespace quillet;
 
@@ -15,11 +14,12 @@ namespace {
 
 const char* const kUsage = R"(Usage: quillet [-name value ...] [COMMAND ...]
 
-Push-to-talk dictation for the Linux desktop. The desktop application itself (the key
-monitor, the floating pill, the settings window) is not part of this build yet; what works
-today is the command line below.
+Push-to-talk dictation for the Linux desktop. Without a command, starts the desktop
+application: hold Right Alt, speak, release, and the text is pasted where you were typing.
 
 Commands:
+  toggle                     start a dictation in the running application, or finish it
+  cancel                     cancel the running application's dictation
   vocab                      list vocabulary terms and replacements
   vocab add TERM             add a term
   vocab replace FROM TO      add a replacement FROM -> TO (and TO as a term)
@@ -58,22 +58,34 @@ Runner runnerFor(const QString& command)
 
 int main(int argc, char** argv)
 {
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    const auto domain = Preferences::takeArgumentDomain(args);
+    args.removeFirst();
+
+    // The updater's automation switches ("-verifyUpdate PATH", "-updateNow true") run on their
+    // own; anything else without a command is the desktop application.
+    const Preferences launch(Preferences::defaultPath(), domain);
+    if (args.isEmpty() && !launch.verifyUpdate() && !launch.updateNow())
+        return DesktopApp::main(argc, argv, domain);
+
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("Quillet"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
 
     QTextStream out(stdout);
     QTextStream err(stderr);
+    Engine engine(domain);
+    engine.setWarningSink([&err](const QString& message) {
+        err << "quillet: " << message << "\n";
+        err.flush();
+    });
 
-    QStringList args = QCoreApplication::arguments();
-    const auto domain = Preferences::takeArgumentDomain(args);
-    args.removeFirst();
-
-    // The updater's automation switches ("-verifyUpdate PATH", "-updateNow true").
-    if (const auto code = runUpdateSwitches(domain, out, err))
+    if (const auto code = runUpdateSwitches(engine, out, err))
         return *code;
 
-    if (args.isEmpty() || args.first() == u"--help" || args.first() == u"help") {
+    if (args.first() == u"--help" || args.first() == u"help") {
         out << kUsage;
         return 0;
     }
@@ -83,13 +95,13 @@ int main(int argc, char** argv)
     }
 
     const QString command = args.takeFirst();
+    if (command == u"toggle" || command == u"cancel")
+        return runToCompletion(runRemoteCommand(CommandEnv{args, engine, out, err}, command), out,
+                               err);
     const Runner run = runnerFor(command);
     if (!run) {
         err << "quillet: unknown command \"" << command << "\" (see quillet --help)\n";
         return 2;
     }
-
-    Preferences prefs(Preferences::defaultPath(), domain);
-    SystemClock clock;
-    return runToCompletion(run(CommandEnv{args, prefs, clock, out, err}), out, err);
+    return runToCompletion(run(CommandEnv{args, engine, out, err}), out, err);
 }

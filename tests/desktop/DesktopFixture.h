@@ -23,7 +23,8 @@ namespace quillet::test {
 
 // The desktop core over fakes: a store in a temporary folder, a manual clock, a keyring holding
 // a speech key, fake adapters, fake speech sessions that answer "hello world", and text
-// processing that records its calls and returns the transcript in capitals.
+// processing that records its calls and (unless told otherwise) returns the transcript in
+// capitals.
 struct DesktopFixture {
     StoreFixture data;
     ManualClock& clock = data.clock;
@@ -41,7 +42,11 @@ struct DesktopFixture {
     FakeStreamFactory streams;
     // "transcript|mode|app" for every processing run.
     QStringList processed;
+    std::function<QString(const QString&)> rewrite = [](const QString& raw) {
+        return raw.toUpper();
+    };
     int warmUps = 0;
+    Updater* updater = nullptr;
     // Set by makeController(); owned by it.
     FakeHud* hud = nullptr;
     std::unique_ptr<Controller> controller;
@@ -69,19 +74,21 @@ struct DesktopFixture {
             clock,
             [this](QString raw, QString mode, std::optional<QString> app) -> QCoro::Task<QString> {
                 processed << raw + u'|' + mode + u'|' + app.value_or(QStringLiteral("-"));
-                co_return raw.toUpper();
+                co_return rewrite(raw);
             }};
     }
 
-    Controller& makeController()
+    Controller& makeController(bool setUp = true)
     {
         auto fakeHud = std::make_unique<FakeHud>();
         hud = fakeHud.get();
         controller = std::make_unique<Controller>(
             Controller::Services{prefs, store, keys, clock, keyMonitor, pasteSender, pasteboard,
-                                 workspace, accessibility, audio, spelling, [this] { ++warmUps; }},
+                                 workspace, accessibility, audio, spelling, [this] { ++warmUps; },
+                                 updater},
             std::make_unique<Dictation>(dictationServices()), std::move(fakeHud));
-        controller->setUp();
+        if (setUp)
+            controller->setUp();
         return *controller;
     }
     Dictation& dictation() { return *controller->dictation(); }
@@ -97,6 +104,14 @@ struct DesktopFixture {
         key(true, hotkey);
         clock.advance(seconds);
         key(false, hotkey);
+    }
+    // The service is lost for good: the session and every replacement fail.
+    void loseService(const QString& why, bool byService = false)
+    {
+        for (size_t i = 0; i < 4; ++i) {
+            QTRY_VERIFY(streams.count() > i);
+            streams.stream(i)->fail(why, byService);
+        }
     }
     // Lets the tail pass and waits for the dictation to be idle again.
     bool settle()

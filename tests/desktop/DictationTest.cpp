@@ -25,14 +25,6 @@ struct DictationRig : DesktopFixture {
         QObject::connect(&d, &Dictation::phaseChanged, [this](Phase p) { phases << p; });
     }
     std::shared_ptr<FakeSpeechStream> stream() { return streams.stream(streams.count() - 1); }
-    // The service is lost for good: every replacement session fails as well.
-    void loseService(const QString& why, bool byService = false)
-    {
-        for (size_t i = 0; i < 4; ++i) {
-            QTRY_VERIFY(streams.count() > i);
-            streams.stream(i)->fail(why, byService);
-        }
-    }
     // 1024 frames of a loud 1 kHz square wave in the fake input's format (48 kHz float stereo).
     void feed()
     {
