@@ -70,6 +70,21 @@ class DesktopEndToEndTest : public QObject {
     }
     QString m_speechUrl;
     QString m_chatUrl;
+    QString m_entryWindow;
+
+    // The pill is on screen: a visible window of ours of its size.
+    bool pillShown() const
+    {
+        const QByteArray ids =
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_app.processId()),
+                            "--name", "^Quillet$"});
+        for (const QByteArray& id : ids.split('\n')) {
+            if (!id.isEmpty() &&
+                run("xdotool", {"getwindowgeometry", QString::fromUtf8(id)}).contains("420x64"))
+                return true;
+        }
+        return false;
+    }
 
     // What the application said on standard error so far.
     QString appErr()
@@ -110,7 +125,8 @@ private slots:
         m_entry.start("zenity", {"--entry", "--text", "Dictate here"});
         const QByteArray window = run("xdotool", {"search", "--sync", "--class", "zenity"});
         QVERIFY(!window.trimmed().isEmpty());
-        xdotool({"windowfocus", "--sync", QString::fromUtf8(window.trimmed().split('\n').last())});
+        m_entryWindow = QString::fromUtf8(window.trimmed().split('\n').last());
+        xdotool({"windowfocus", "--sync", m_entryWindow});
 
         // Another application's clipboard, in a format that is not text.
         m_clipboardOwner.start("xclip", {"-selection", "clipboard", "-t", "image/png", "-i"});
@@ -151,7 +167,12 @@ private slots:
     void holdToDictate()
     {
         QTest::qWait(std::max(0, 3000 - int(m_playing.elapsed())));
-        hold(1800);
+        // The pill comes up while the key is held, and the entry keeps the keyboard.
+        xdotool({"keydown", QString::number(rightAlt)});
+        QTRY_VERIFY_WITH_TIMEOUT(pillShown(), patienceMs);
+        QCOMPARE(QString::fromUtf8(run("xdotool", {"getwindowfocus"}).trimmed()), m_entryWindow);
+        QTest::qWait(1500);
+        xdotool({"keyup", QString::number(rightAlt)});
         QTRY_COMPARE_WITH_TIMEOUT(history().size(), 1, patienceMs);
         QCOMPARE(history().first().raw, spoken);
         QCOMPARE(history().first().text, cleaned);
