@@ -122,7 +122,6 @@ void FloatingHud::show()
     }
     m_panel->show();
     m_panel->raise();
-    emit shown();
 }
 
 void FloatingHud::hide()

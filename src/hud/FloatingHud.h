@@ -49,10 +49,6 @@ public:
     // What the pill shows now.
     PillState state() const;
 
-signals:
-    // The panel was placed and raised.
-    void shown();
-
 private:
     void phaseChanged(Dictation::Phase phase);
     void toastExpired();
