@@ -181,9 +181,9 @@ private slots:
         QVERIFY(rig.hud.panel().mask().isEmpty());
     }
 
-    // While the pill is up the meter follows the level over a short animation; while it is
-    // hidden it jumps.
-    void meterFollowsTheLevel()
+    // While the pill is up the meter follows the level, and the tag the mode's colour, over a
+    // short animation; while it is hidden they jump.
+    void animatesOnlyWhileUp()
     {
         HudRig rig;
         HudPanel& panel = rig.hud.panel();
@@ -198,6 +198,14 @@ private slots:
         panel.setLevel(0.625);
         QCOMPARE(middleBar(), 4.0);
         QTRY_COMPARE(middleBar(), 18.0);
+
+        // The mode's colour (Code's purple to Chat's green) eases over too.
+        const QColor purple(0xA8, 0x55, 0xF7);
+        const QColor green(0x22, 0xC5, 0x5E);
+        QCOMPARE(panel.tint(), purple);
+        rig.d.setMode("chat");
+        QCOMPARE(panel.tint(), purple);
+        QTRY_COMPARE(panel.tint(), green);
     }
 };
 
