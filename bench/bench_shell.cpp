@@ -7,7 +7,7 @@
 //   - wakeups over 10 idle seconds: how often each thread was scheduled (context switches).
 // Targets: launch ≤ 300 ms median; idle ≤ 45 MB; recording ≤ 70 MB; after settings within 10 MB
 // of idle.
-//   bench_desktop [QUILLET_BINARY [TEST_TOOLS_DIR]]
+//   bench_shell [QUILLET_BINARY [TEST_TOOLS_DIR]]
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -191,7 +191,7 @@ int main(int argc, char** argv)
     binary = argc > 1 ? argv[1] : here + "/../src/app/quillet";
     tools = argc > 2 ? argv[2] : here + "/../tests/tools";
     if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP") || !(display = XOpenDisplay(nullptr))) {
-        std::puts("bench_desktop: run it under tests/tools/with-desktop.sh");
+        std::puts("bench_shell: run it under tests/tools/with-desktop.sh");
         return 1;
     }
     // Windows come and go while the tree is walked.
@@ -206,7 +206,7 @@ int main(int argc, char** argv)
     QProcess speech;
     const qint64 port = startTool(speech, "speechsim/speechsim", {"--words", "one two three"});
     if (!port) {
-        std::puts("bench_desktop: the speech simulator did not start");
+        std::puts("bench_shell: the speech simulator did not start");
         return 1;
     }
     arguments = {"-sonioxEndpoint",
@@ -220,7 +220,7 @@ int main(int argc, char** argv)
     tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "pixel", "--width",
                           "64", "--heighttype", "pixel", "--height", "24"});
     if (!tray.waitForStarted()) {
-        std::puts("bench_desktop: trayer is not installed");
+        std::puts("bench_shell: trayer is not installed");
         return 1;
     }
     QThread::msleep(500);
@@ -234,7 +234,7 @@ int main(int argc, char** argv)
         p.start(binary, arguments);
         p.waitForStarted();
         if (!waitFor([&] { return docked(p.processId(), tray.processId()); }, 20000)) {
-            std::puts("bench_desktop: the tray icon never docked");
+            std::puts("bench_shell: the tray icon never docked");
             return 1;
         }
         launches.push_back(double(t.nsecsElapsed()) / 1e6);
@@ -276,7 +276,7 @@ int main(int argc, char** argv)
     quillet({});
     std::optional<::Window> window;
     if (!waitFor([&] { return (window = windowTitled(pid, "Quillet")).has_value(); }, 20000)) {
-        std::puts("bench_desktop: the settings window did not open");
+        std::puts("bench_shell: the settings window did not open");
     } else {
         QThread::sleep(2);
         std::printf("resident, settings open      %6.1f MB\n", residentMb(pid));

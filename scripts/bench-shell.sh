@@ -11,11 +11,11 @@ build_dir=build
 while (($#)); do
     case $1 in
     --build-dir) build_dir=$2; shift 2 ;;
-    *) echo "bench-desktop: unknown option $1" >&2; exit 2 ;;
+    *) echo "bench-shell: unknown option $1" >&2; exit 2 ;;
     esac
 done
 
-cmake --build "$build_dir" --target quillet speechsim bench_desktop bench_hud
+cmake --build "$build_dir" --target quillet speechsim bench_shell bench_hud
 # The application's own lines (what the pill also says) are left out.
-tests/tools/with-desktop.sh "$build_dir/bench/bench_desktop" 2>/dev/null
+tests/tools/with-desktop.sh "$build_dir/bench/bench_shell" 2>/dev/null
 tests/tools/with-desktop.sh "$build_dir/bench/bench_hud" 2>/dev/null
