@@ -1,5 +1,14 @@
 # Shared warning flags and helpers for the project's libraries, tests and benchmarks.
 
+option(QUILLET_SANITIZE "Build everything with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(QUILLET_SANITIZE)
+    # Undefined behaviour ends the program like a memory fault does, so a test fails on it instead
+    # of printing a line nobody reads.
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined
+        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined)
+endif()
+
 function(quillet_warnings target)
     target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
     if(QUILLET_WERROR)
@@ -26,9 +35,12 @@ endfunction()
 
 # quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds]) adds a Qt Test
 # executable run by CTest. Integration tests carry the label "integration" and expect the desktop
-# services that tests/tools/with-desktop.sh starts.
+# services that tests/tools/with-desktop.sh starts. A test that skips from initTestCase (outside
+# that desktop, say) ran nothing, and CTest reports it as skipped rather than passed. SHARES_DESKTOP
+# marks a unit test that still reaches the desktop's services (through the quillet binary, say), so
+# that it takes turns with the integration tests.
 function(quillet_test name)
-    cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "INTEGRATION;SHARES_DESKTOP" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
@@ -38,11 +50,27 @@ function(quillet_test name)
         set(ARG_TIMEOUT 120)
     endif()
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        SKIP_REGULAR_EXPRESSION "SKIP +: [A-Za-z0-9_]+::initTestCase\\(\\)"
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUILLET_TEST_TOOLS=${PROJECT_BINARY_DIR}/tests/tools;QUILLET_BINARY=$<TARGET_FILE:quillet>;QUILLET_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+    if(QUILLET_SANITIZE)
+        # The programs a test starts (quillet, the simulators) inherit these too. Allocation
+        # stacks are unwound fully: the system libraries keep no frame pointers, and a leak
+        # report (or a suppression) needs the frames above them.
+        set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT
+            "ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0"
+            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+            "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/tools/lsan.supp:print_suppressions=0")
+    endif()
     if(ARG_INTEGRATION)
         set_tests_properties(${name} PROPERTIES LABELS integration)
     else()
         set_tests_properties(${name} PROPERTIES LABELS unit)
+    endif()
+    if(ARG_INTEGRATION OR ARG_SHARES_DESKTOP)
+        # These tests share one desktop: one keyring (one test's keys are what another reads), one
+        # session bus (one test counts the announcements another's commands make), one default
+        # microphone, one X server's focus and clipboard. They take turns; the others run beside.
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK quillet_desktop)
     endif()
 endfunction()
 

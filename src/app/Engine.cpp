@@ -62,10 +62,9 @@ SpeechStreamFactory Engine::speechStreams()
     return [this, &network = *m_speechThread](const QString& key,
                                               const SpeechStream::Options& options,
                                               SpeechStream::Callbacks callbacks) {
-        const SonioxStream::Endpoint endpoint{QUrl(m_prefs.sonioxEndpoint()),
-                                              m_prefs.sonioxModel()};
+        const SonioxStream::Service service{QUrl(m_prefs.sonioxEndpoint()), m_prefs.sonioxModel()};
         return std::static_pointer_cast<SpeechStream>(
-            SonioxStream::create(network, endpoint, m_clock, key, options, std::move(callbacks)));
+            SonioxStream::create(network, service, m_clock, key, options, std::move(callbacks)));
     };
 }
 

@@ -109,22 +109,22 @@ SonioxStream::SonioxStream(NetworkThread& network, Clock& clock, bool translate,
     , m_lastMessage(clock.uptime())
 {}
 
-std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const Endpoint& endpoint,
+std::shared_ptr<SonioxStream> SonioxStream::create(NetworkThread& network, const Service& service,
                                                    Clock& clock, const QString& apiKey,
                                                    const Options& options, Callbacks callbacks)
 {
     std::shared_ptr<SonioxStream> stream(
         new SonioxStream(network, clock, options.translateTo.has_value(), std::move(callbacks)));
-    stream->open(endpoint, apiKey, options);
+    stream->open(service, apiKey, options);
     return stream;
 }
 
-SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Endpoint endpoint, Clock& clock)
+SpeechStreamFactory SonioxStream::factory(NetworkThread& network, Service service, Clock& clock)
 {
-    return [&network, endpoint = std::move(endpoint),
+    return [&network, service = std::move(service),
             &clock](const QString& apiKey, const Options& options,
                     Callbacks callbacks) -> std::shared_ptr<SpeechStream> {
-        return create(network, endpoint, clock, apiKey, options, std::move(callbacks));
+        return create(network, service, clock, apiKey, options, std::move(callbacks));
     };
 }
 
@@ -154,11 +154,11 @@ QByteArray SonioxStream::configurationMessage(const QString& apiKey, const QStri
     return QJsonDocument(config).toJson(QJsonDocument::Compact);
 }
 
-void SonioxStream::open(const Endpoint& endpoint, const QString& apiKey, const Options& options)
+void SonioxStream::open(const Service& service, const QString& apiKey, const Options& options)
 {
-    QNetworkRequest request(endpoint.url);
+    QNetworkRequest request(service.url);
     request.setRawHeader("Authorization", "Bearer " + apiKey.toUtf8());
-    const QString config = QString::fromUtf8(configurationMessage(apiKey, endpoint.model, options));
+    const QString config = QString::fromUtf8(configurationMessage(apiKey, service.model, options));
     std::weak_ptr<SonioxStream> weak = weak_from_this();
     NetworkThread* network = &m_network;
     m_network.post([weak, socket = m_socket, network, request, config] {

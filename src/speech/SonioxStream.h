@@ -23,7 +23,7 @@ public:
     using Options = SpeechStream::Options;
 
     // Where to connect and which model to ask for (the composition root reads the preferences).
-    struct Endpoint {
+    struct Service {
         QUrl url;
         QString model;
     };
@@ -33,11 +33,11 @@ public:
 
     // Opens the socket and sends the configuration message; failures arrive later through
     // onError/onDown. `network` and `clock` must outlive the stream.
-    static std::shared_ptr<SonioxStream> create(NetworkThread& network, const Endpoint& endpoint,
+    static std::shared_ptr<SonioxStream> create(NetworkThread& network, const Service& service,
                                                 Clock& clock, const QString& apiKey,
                                                 const Options& options, Callbacks callbacks);
     // A factory for the transcriber.
-    static SpeechStreamFactory factory(NetworkThread& network, Endpoint endpoint, Clock& clock);
+    static SpeechStreamFactory factory(NetworkThread& network, Service service, Clock& clock);
     // The first message of a session, compact JSON.
     static QByteArray configurationMessage(const QString& apiKey, const QString& model,
                                            const Options& options);
@@ -60,7 +60,7 @@ private:
     struct Socket;
 
     SonioxStream(NetworkThread& network, Clock& clock, bool translate, Callbacks callbacks);
-    void open(const Endpoint& endpoint, const QString& apiKey, const Options& options);
+    void open(const Service& service, const QString& apiKey, const Options& options);
     void sendText(const QString& text);
     void fail(const Failure& failure);
     void resolve(bool done);

@@ -74,7 +74,7 @@ QCoro::Task<void> Transcriber::obtainKey(std::weak_ptr<Transcriber> weak, KeyPro
 
     const Result<QString> key = co_await keyProvider();
     const auto self = weak.lock();
-    if (!self || self->m_cancelled)
+    if (!self)
         co_return;
     if (!key) {
         self->stopped(Transcript::Outcome::failed, key.error(), true);
@@ -104,7 +104,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
     // The callbacks know their stream by address, set once it exists while the lock is still
     // held; they compare it with the current stream under the lock, so a replaced stream is
     // recognised and one that fails while it is being made is not missed.
-    auto identity = std::make_shared<std::atomic<const SpeechStream*>>(nullptr);
+    auto identity = std::make_shared<const SpeechStream*>(nullptr);
     std::weak_ptr<Transcriber> weak = weak_from_this();
     SpeechStream::Callbacks callbacks;
     callbacks.onUpdate = [weak, identity](const QString& text) {
@@ -114,7 +114,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
         QString whole;
         {
             QMutexLocker locker(&self->m_mutex);
-            if (self->m_stream.get() != identity->load())
+            if (self->m_stream.get() != *identity)
                 return;
             whole = joinText(self->m_committed, text);
         }
@@ -130,7 +130,7 @@ std::shared_ptr<SpeechStream> Transcriber::makeStreamLocked()
             self->replace(identity, failure);
     };
     auto stream = m_streamFactory(m_apiKey, m_options, std::move(callbacks));
-    identity->store(stream.get());
+    *identity = stream.get();
     return stream;
 }
 
@@ -190,7 +190,6 @@ void Transcriber::send(const QByteArray& chunk)
                   now - m_streamBornAt > minimumStreamAge && m_reconnects < freshSessionLimit;
     }
     if (lagChanged) {
-        m_laggingFlag = lag;
         if (m_callbacks.onLag)
             m_callbacks.onLag(lag);
     }
@@ -198,7 +197,7 @@ void Transcriber::send(const QByteArray& chunk)
         if (m_callbacks.onLog)
             m_callbacks.onLog(QStringLiteral("Soniox session stalled ") + QString::number(behind) +
                               QStringLiteral(" ms behind; switching to a fresh session"));
-        if (replace(std::make_shared<std::atomic<const SpeechStream*>>(stream.get()), std::nullopt))
+        if (replace(std::make_shared<const SpeechStream*>(stream.get()), std::nullopt))
             stream->close();
     }
 }
@@ -206,7 +205,7 @@ void Transcriber::send(const QByteArray& chunk)
 bool Transcriber::replace(const StreamId& old, const std::optional<SpeechStream::Failure>& failure)
 {
     QMutexLocker locker(&m_mutex);
-    const SpeechStream* stream = old->load();
+    const SpeechStream* stream = *old;
     if (!stream || m_stream.get() != stream || m_ended)
         return false;
     if (m_reconnects >= freshSessionLimit) {
@@ -242,6 +241,8 @@ void Transcriber::stopped(Transcript::Outcome outcome, const QString& error, boo
             return;
         m_outcome = outcome;
         m_error = error;
+        // Nothing is reported once cancelled (nor once finishing, which is told by its result).
+        tell = tell && !m_ended;
     }
     if (tell && m_callbacks.onError)
         m_callbacks.onError(error);
@@ -282,7 +283,6 @@ QCoro::Task<Transcript> Transcriber::finish()
 
 void Transcriber::cancel()
 {
-    m_cancelled = true;
     std::shared_ptr<SpeechStream> stream;
     {
         QMutexLocker locker(&m_mutex);
@@ -291,6 +291,12 @@ void Transcriber::cancel()
     }
     if (stream)
         stream->close();
+}
+
+bool Transcriber::lagging() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_lagging;
 }
 
 int Transcriber::reconnects() const

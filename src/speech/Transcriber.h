@@ -10,7 +10,6 @@
 #include <QMutex>
 #include <QString>
 
-#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -69,7 +68,7 @@ public:
     // Abandons recognition at once; no callback follows.
     void cancel();
 
-    bool lagging() const { return m_laggingFlag.load(); }
+    bool lagging() const;
     // For diagnostics and tests.
     int reconnects() const;
     QString committed() const;
@@ -82,8 +81,9 @@ private:
                                        std::shared_ptr<QPromise<void>> done);
     void startFirst(const QString& apiKey);
     std::shared_ptr<SpeechStream> makeStreamLocked();
-    // Which stream a callback belongs to: set once the stream exists, with the lock held.
-    using StreamId = std::shared_ptr<std::atomic<const SpeechStream*>>;
+    // Which stream a callback belongs to: set once the stream exists; read and written with the
+    // lock held.
+    using StreamId = std::shared_ptr<const SpeechStream*>;
 
     // Starts a fresh session for `old`, which failed (`failure`) or stalled. `old` is read under
     // the lock, so a stream that fails while it is being made is known by then.
@@ -98,8 +98,6 @@ private:
     const Callbacks m_callbacks;
     const Clock& m_clock;
     QFuture<void> m_ready;
-    std::atomic<bool> m_cancelled = false;
-    std::atomic<bool> m_laggingFlag = false;
 
     // Keeps frames in recording order when a replay and a live batch race to the socket; taken
     // while the lock is still held, so whoever took audio first sends first.

@@ -1,8 +1,7 @@
 #include "app/Commands.h"
 
-#include <QCoroSignal>
+#include <QCoroTimer>
 #include <QTest>
-#include <QTimer>
 
 #include <stdexcept>
 
@@ -13,12 +12,8 @@ namespace {
 // Finishes after the event loop has run once: with `code`, or by throwing.
 QCoro::Task<int> command(int code, bool throws, bool suspends)
 {
-    if (suspends) {
-        QTimer turn;
-        turn.setSingleShot(true);
-        turn.start(0);
-        co_await qCoro(&turn, &QTimer::timeout);
-    }
+    if (suspends)
+        co_await QCoro::sleepFor(std::chrono::milliseconds(0));
     if (throws && code == 0)
         throw 42;
     if (throws)

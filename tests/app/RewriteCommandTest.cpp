@@ -2,6 +2,7 @@
 // the chat and speech service simulators on loopback, the user's data in a private data folder.
 
 #include "app/CliRunner.h"
+#include "tools/RequireDesktop.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,6 +62,7 @@ class RewriteCommandTest : public QObject {
 private slots:
     void initTestCase()
     {
+        QUILLET_REQUIRE_DESKTOP();
         QVERIFY(m_dir.isValid());
         m_cli.env.insert("CEREBRAS_API_KEY", kKey);
         m_cli.env.insert("SONIOX_API_KEY", "speech-key");

@@ -1,6 +1,7 @@
 // `quillet transcribe` end to end: a spoken recording streamed to the speech-service simulator on
 // loopback. Run under tests/tools/with-desktop.sh (the key store wants a session bus).
 #include "CliRunner.h"
+#include "tools/RequireDesktop.h"
 
 #include <QElapsedTimer>
 
@@ -64,8 +65,7 @@ private:
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("QUILLET_DESKTOP"))
-            QSKIP("needs the headless desktop (tests/tools/with-desktop.sh)");
+        QUILLET_REQUIRE_DESKTOP();
         m_speech = m_dir.filePath("speech.wav");
         QProcess espeak;
         espeak.start("espeak-ng",

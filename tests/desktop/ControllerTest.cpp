@@ -85,26 +85,6 @@ private slots:
         QVERIFY(!f.hud->isLocked);
     }
 
-    // Double tap, then talk hands-free until the next press.
-    void doubleTapLocks()
-    {
-        DesktopFixture f;
-        f.makeController();
-        f.hold(0.1);
-        f.clock.advance(0.2);
-        f.hold(0.1);
-        f.clock.advance(0.2);
-        QCOMPARE(f.dictation().phase(), Phase::recording);
-        QVERIFY(f.hud->isLocked);
-        f.clock.advance(5);
-        QCOMPARE(f.dictation().phase(), Phase::recording);
-        f.key(true);
-        QCOMPARE(f.dictation().phase(), Phase::processing);
-        f.key(false);
-        QVERIFY(f.settle());
-        QCOMPARE(f.pasteSender.chords, QStringList{"ctrl+v"});
-    }
-
     void escape_data()
     {
         QTest::addColumn<bool>("release");

@@ -1,4 +1,5 @@
 #include "HudRig.h"
+#include "tools/RequireDesktop.h"
 #include "x11/X11Compositor.h"
 
 #include <QLineEdit>
@@ -60,8 +61,7 @@ public:
 private slots:
     void initTestCase()
     {
-        if (!qEnvironmentVariableIsSet("QUILLET_DESKTOP"))
-            QSKIP("needs the desktop of tests/tools/with-desktop.sh");
+        QUILLET_REQUIRE_DESKTOP();
         m_display = XOpenDisplay(nullptr);
         QVERIFY(m_display);
     }

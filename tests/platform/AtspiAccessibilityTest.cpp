@@ -2,6 +2,8 @@
 
 #include "atspi/AtspiAccessibility.h"
 
+#include "tools/RequireDesktop.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -71,11 +73,7 @@ bool accessibilityEnabled()
 class AtspiAccessibilityTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        if (!qEnvironmentVariableIsSet("QUILLET_DESKTOP"))
-            QSKIP("needs the desktop of tests/tools/with-desktop.sh");
-    }
+    void initTestCase() { QUILLET_REQUIRE_DESKTOP(); }
 
     // Found by searching, since it took the focus before anyone listened for focus changes.
     void focusTakenBeforeStart()

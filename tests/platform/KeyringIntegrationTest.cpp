@@ -3,6 +3,7 @@
 
 #include "keyring/KeychainSecretBackend.h"
 #include "store/KeyStore.h"
+#include "tools/RequireDesktop.h"
 #include "util/TestSupport.h"
 
 #include <QCoreApplication>
@@ -94,11 +95,7 @@ runProbe(const QStringList& launcher,
 class KeyringIntegrationTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase()
-    {
-        if (qEnvironmentVariable("QUILLET_DESKTOP") != u"1")
-            QSKIP("needs the headless desktop: run under tests/tools/with-desktop.sh");
-    }
+    void initTestCase() { QUILLET_REQUIRE_DESKTOP(); }
 
     void storesReadsBackAndDeletesThroughTheKeyring()
     {

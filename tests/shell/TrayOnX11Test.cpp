@@ -1,6 +1,7 @@
 #include "desktop/DesktopFixture.h"
 #include "shell/MenuContent.h"
 #include "shell/Shell.h"
+#include "tools/RequireDesktop.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -79,11 +80,7 @@ public:
     static void initMain() { qputenv("QT_QPA_PLATFORM", "xcb"); }
 
 private slots:
-    void initTestCase()
-    {
-        if (!qEnvironmentVariableIsSet("QUILLET_DESKTOP"))
-            QSKIP("needs the desktop of tests/tools/with-desktop.sh");
-    }
+    void initTestCase() { QUILLET_REQUIRE_DESKTOP(); }
 
     void withoutTrayHost()
     {

@@ -78,22 +78,18 @@ class AudioConverterTest : public QObject {
 private slots:
     void levelFormula()
     {
-        const std::vector<qint16> square(400, 32767);
-        std::vector<qint16> alternating(400);
-        for (size_t i = 0; i < alternating.size(); ++i)
-            alternating[i] = i % 2 ? 32767 : -32767;
-        QCOMPARE(AudioConverter::level(square.data(), 400), 1.0f);
-        QCOMPARE(AudioConverter::level(alternating.data(), 400), 1.0f);
-
-        // rms exactly 0.1 → 0.4; rms 0.3 → 1.2, capped at 1.
-        std::vector<qint16> tenth(100, 3277);
-        QVERIFY(std::abs(AudioConverter::level(tenth.data(), 100) - 0.4f) < 1e-3f);
-        std::vector<qint16> loud(100, -9830);
-        QCOMPARE(AudioConverter::level(loud.data(), 100), 1.0f);
-
-        const std::vector<qint16> silence(341, 0);
-        QCOMPARE(AudioConverter::level(silence.data(), 341), 0.0f);
-        QCOMPARE(AudioConverter::level(silence.data(), 0), 0.0f);
+        // min(rms × 4, 1): full scale either way 1; rms 0.1 → 0.4; rms 0.3 → 1.2, capped.
+        const struct {
+            std::vector<qint16> samples;
+            float level;
+        } rows[] = {
+            {std::vector<qint16>(400, 32767), 1.0f}, {std::vector<qint16>(400, -32767), 1.0f},
+            {std::vector<qint16>(100, 3277), 0.4f},  {std::vector<qint16>(100, -9830), 1.0f},
+            {std::vector<qint16>(341, 0), 0.0f},     {{}, 0.0f}};
+        for (const auto& row : rows)
+            QVERIFY(
+                std::abs(AudioConverter::level(row.samples.data(), qsizetype(row.samples.size())) -
+                         row.level) < 1e-3f);
     }
 
     void handsOutAtOnce()
@@ -185,34 +181,24 @@ private slots:
         QVERIFY(std::abs(maxAbs(halved.chunks.back().audio) - 0.4f) < 0.02f);
     }
 
-    void fullScaleSquareAndSilence()
+    // Through the converter: a full-scale square wave and an over-range float stay at level 1;
+    // silence stays exactly 0 (no dither).
+    void extremes()
     {
-        const AudioFormat format{Type::Int16, 48000, 2};
-        auto converter = AudioConverter::create(format);
-        QVERIFY(converter.ok());
+        const AudioFormat s16{Type::Int16, 48000, 2};
+        const AudioFormat f32{Type::Float32, 16000, 1};
         const auto square = makeSignal(
-            format, 24000, [](double t) { return std::fmod(t * 200, 1.0) < 0.5 ? 1.0 : -1.0; });
-        const auto loud = feed(**converter, square, 1024);
-        QCOMPARE(loud.chunks.back().level, 1.0f);
+            s16, 24000, [](double t) { return std::fmod(t * 200, 1.0) < 0.5 ? 1.0 : -1.0; });
+        QCOMPARE(feed(*AudioConverter::create(s16).value(), square, 1024).chunks.back().level,
+                 1.0f);
+        const auto hot = makeSignal(f32, 16000, [](double t) { return sine(t, 100, 3.0); });
+        QCOMPARE(feed(*AudioConverter::create(f32).value(), hot, 1024).chunks.back().level, 1.0f);
 
-        auto quiet = AudioConverter::create(format);
-        const auto silence = makeSignal(format, 24000, [](double) { return 0.0; });
-        const auto run = feed(**quiet, silence, 1024);
+        const auto silence = makeSignal(s16, 24000, [](double) { return 0.0; });
+        const auto run = feed(*AudioConverter::create(s16).value(), silence, 1024);
         QVERIFY(run.totalBytes > 0);
-        for (const auto& chunk : run.chunks) {
-            QCOMPARE(chunk.level, 0.0f);
+        for (const auto& chunk : run.chunks)
             QCOMPARE(maxAbs(chunk.audio), 0.0f);
-        }
-    }
-
-    void overRangeFloatIsClipped()
-    {
-        const AudioFormat format{Type::Float32, 16000, 1};
-        auto converter = AudioConverter::create(format);
-        const auto hot = makeSignal(format, 16000, [](double t) { return sine(t, 100, 3.0); });
-        const auto run = feed(**converter, hot, 1024);
-        QVERIFY(run.totalBytes > 0);
-        QCOMPARE(run.chunks.back().level, 1.0f);
     }
 
     void refusesUnusableFormats_data()
@@ -220,8 +206,6 @@ private slots:
         QTest::addColumn<double>("rate");
         QTest::addColumn<int>("channels");
         QTest::newRow("no channels") << 48000.0 << 0;
-        QTest::newRow("no rate") << 0.0 << 2;
-        QTest::newRow("negative rate") << -44100.0 << 2;
         QTest::newRow("nan rate") << std::nan("") << 1;
         QTest::newRow("absurd rate") << 1e9 << 1;
         QTest::newRow("too many channels") << 48000.0 << 1000;
@@ -234,22 +218,6 @@ private slots:
         const auto converter = AudioConverter::create({Type::Float32, rate, channels});
         QVERIFY(!converter.ok());
         QVERIFY(!converter.error().isEmpty());
-    }
-
-    void emptyInput()
-    {
-        auto converter = AudioConverter::create({Type::Int16, 44100, 1});
-        QVERIFY((*converter)->convert(nullptr, 100).audio.isEmpty());
-        const qint16 one = 5;
-        QVERIFY((*converter)->convert(&one, 0).audio.isEmpty());
-    }
-
-    void formatDescription()
-    {
-        QCOMPARE((AudioFormat{Type::Float32, 48000, 2}.description()),
-                 QStringLiteral("float32le 2ch 48000Hz"));
-        QCOMPARE((AudioFormat{Type::Int16, 44100, 1}.description()),
-                 QStringLiteral("s16le 1ch 44100Hz"));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/FakeAudioSystem.h"
 #include "util/Pending.h"
 
+#include <QCoreApplication>
 #include <QMutex>
 #include <QTest>
 
@@ -153,7 +154,7 @@ private slots:
         QTRY_VERIFY(third.done());
         QVERIFY(!third.value());
         system.answer();
-        QTest::qWait(0);
+        QCoreApplication::processEvents();
         QVERIFY(!mic.running());
         QCOMPARE(system.live(), 0);
 

@@ -66,10 +66,6 @@ void SonioxResponseTest::reads_data()
     QTest::newRow("without translation") << bilingual << false << "finals[Hola there!]";
     QTest::newRow("with translation") << bilingual << true << "finals[Hello] tail[ yo]";
     QTest::newRow("tokens not an array") << QByteArray(R"({"tokens":{"text":"x"}})") << false << "";
-    QTest::newRow("unknown fields ignored")
-        << QByteArray(R"({"tokens":[{"text":"a","is_final":true,"speaker":"1","extra":{"x":[1]}}],)"
-                      R"("new_field":[1,2,{"y":null}]})")
-        << false << "finals[a]";
     QTest::newRow("error") << QByteArray(R"({"error_code":401,"error_message":"unauthorised"})")
                            << false << "error[Soniox 401: unauthorised]";
     QTest::newRow("error, string code")
@@ -80,36 +76,19 @@ void SonioxResponseTest::reads_data()
     QTest::newRow("error, null code wins over tokens")
         << QByteArray(R"({"error_code":null,"tokens":[{"text":"x","is_final":true}]})") << false
         << "error[Soniox null: ]";
-    QTest::newRow("error, fractional code")
-        << QByteArray(R"({"error_code":4.5,"error_message":7})") << false << "error[Soniox 4.5: 7]";
     QTest::newRow("processed times")
         << QByteArray(R"({"final_audio_proc_ms":2500,"total_audio_proc_ms":3120})") << false
         << "final=2500 total=3120";
-    // The session, not the reader, ignores a negative time.
-    QTest::newRow("negative times kept")
-        << QByteArray(R"({"final_audio_proc_ms":-5,"total_audio_proc_ms":0})") << false
-        << "final=-5 total=0";
     QTest::newRow("times not integers")
         << QByteArray(R"({"final_audio_proc_ms":1.5,"total_audio_proc_ms":"9"})") << false << "";
-    QTest::newRow("time absurdly large")
-        << QByteArray(R"({"final_audio_proc_ms":1e300})") << false << "";
     QTest::newRow("finished") << QByteArray(R"({"tokens":[],"finished":true})") << true
                               << "finished";
     QTest::newRow("finished not a boolean") << QByteArray(R"({"finished":"true"})") << true << "";
 
-    for (const char* bad : {"", R"({"tokens":[{"text":"a")", R"([{"tokens":[]}])", R"("hello")"})
+    for (const char* bad : {"", R"({"tokens":[{"text":"a")", R"([{"tokens":[]}])"})
         QTest::addRow("ignored: %s", bad) << QByteArray(bad) << false << "ignored";
     QTest::newRow("ignored: binary junk")
         << QByteArray("\x00\xff\xfe{\x01", 5) << false << "ignored";
-    QTest::newRow("ignored: deeply nested array")
-        << QByteArray(100000, '[') + QByteArray(100000, ']') << false << "ignored";
-    const QByteArray nested = R"({"tokens":[{"text":"x","is_final":true}],"deep":)" +
-                              QByteArray(R"({"a":)").repeated(5000) + "1" + QByteArray(5001, '}');
-    QTest::newRow("ignored: deeply nested object field") << nested << false << "ignored";
-    const QByteArray huge =
-        R"({"tokens":[)" + QByteArray(R"({"text":"w","is_final":true},)").repeated(40000) +
-        R"({"text":"!","is_final":true}],"pad":")" + QByteArray(1 << 20, 'x') + R"("})";
-    QTest::newRow("huge") << huge << false << "finals[" + QString(40000, 'w') + "!]";
 }
 
 void SonioxResponseTest::reads()

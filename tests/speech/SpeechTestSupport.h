@@ -17,7 +17,7 @@
 namespace quillet::test {
 
 // Records callbacks by kind ("update", "error", "down", "log", "lag"); filled from any thread.
-class Recorder {
+class CallbackLog {
 public:
     void add(const QString& kind, const QString& text = {})
     {
@@ -32,13 +32,13 @@ public:
     qsizetype count(const QString& kind) const { return (*this)(kind).size(); }
     QString last(const QString& kind) const { return (*this)(kind).value(count(kind) - 1); }
 
-    static SpeechStream::Callbacks forStream(const std::shared_ptr<Recorder>& r)
+    static SpeechStream::Callbacks forStream(const std::shared_ptr<CallbackLog>& r)
     {
         return {[r](const QString& t) { r->add("update", t); },
                 [r](const QString& t) { r->add("error", t); },
                 [r](const SpeechStream::Failure& f) { r->add("down", f.description); }};
     }
-    static Transcriber::Callbacks forTranscriber(const std::shared_ptr<Recorder>& r)
+    static Transcriber::Callbacks forTranscriber(const std::shared_ptr<CallbackLog>& r)
     {
         return {[r](const QString& t) { r->add("update", t); },
                 [r](const QString& t) { r->add("error", t); },

@@ -1,6 +1,5 @@
 #include "speech/WavFile.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
 
@@ -60,56 +59,41 @@ QByteArray s16Frames(int frames, int channels)
 class WavFileTest : public QObject {
     Q_OBJECT
 private slots:
-    void plainPcm()
+    void reads_data()
     {
-        const auto frames = s16Frames(100, 2);
-        const auto wav =
-            WavFile::parse(riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", frames)));
-        QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->format(), (AudioFormat{AudioFormat::SampleType::Int16, 44100, 2}));
-        QCOMPARE(wav->frames(), frames);
-        QCOMPARE(wav->frameCount(), 100);
-    }
-
-    void extensibleFloatWithListAndOddPadding()
-    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<AudioFormat>("format");
+        QTest::addColumn<QByteArray>("frames");
+        using Type = AudioFormat::SampleType;
+        const auto stereo = s16Frames(100, 2);
+        QTest::newRow("plain PCM")
+            << riff(chunk("fmt ", fmtBody(1, 2, 44100, 16)) + chunk("data", stereo))
+            << AudioFormat{Type::Int16, 44100, 2} << stereo;
         QByteArray floats;
         for (int i = 0; i < 30; ++i)
             floats += le32(0x3F000000); // 0.5f
-        const auto bytes =
-            riff(chunk("LIST", QByteArray("INFOISFT\x05\0\0\0Lavf\0", 17)) +
-                 chunk("fmt ", extensibleBody(3, 3, 48000, 32)) + chunk("odd ", "abc") +
-                 chunk("data", floats) + chunk("LIST", "trailer"));
+        QTest::newRow("extensible float, other chunks, odd padding")
+            << riff(chunk("LIST", QByteArray("INFOISFT\x05\0\0\0Lavf\0", 17)) +
+                    chunk("fmt ", extensibleBody(3, 3, 48000, 32)) + chunk("odd ", "abc") +
+                    chunk("data", floats) + chunk("LIST", "trailer"))
+            << AudioFormat{Type::Float32, 48000, 3} << floats;
+        const auto mono = s16Frames(50, 1);
+        QTest::newRow("extensible PCM, streaming size runs to the end")
+            << riff(chunk("fmt ", extensibleBody(1, 1, 8000, 16)) + chunk("data", mono, 0xFFFFFFFF))
+            << AudioFormat{Type::Int16, 8000, 1} << mono;
+        QTest::newRow("partial frame dropped")
+            << riff(chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", s16Frames(5, 2) + "xyz"))
+            << AudioFormat{Type::Int16, 8000, 2} << s16Frames(5, 2);
+    }
+
+    void reads()
+    {
+        QFETCH(QByteArray, bytes);
         const auto wav = WavFile::parse(bytes);
         QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->format(), (AudioFormat{AudioFormat::SampleType::Float32, 48000, 3}));
-        QCOMPARE(wav->frameCount(), 10);
-        QCOMPARE(wav->frames(), floats);
-    }
-
-    void extensiblePcm()
-    {
-        const auto wav = WavFile::parse(
-            riff(chunk("fmt ", extensibleBody(1, 1, 16000, 16)) + chunk("data", s16Frames(8, 1))));
-        QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->format().sampleType, AudioFormat::SampleType::Int16);
-    }
-
-    void streamingSizeRunsToEnd()
-    {
-        const auto frames = s16Frames(50, 1);
-        const auto wav = WavFile::parse(
-            riff(chunk("fmt ", fmtBody(1, 1, 8000, 16)) + chunk("data", frames, 0xFFFFFFFF)));
-        QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->frames(), frames);
-    }
-
-    void partialFrameIsDropped()
-    {
-        const auto wav = WavFile::parse(
-            riff(chunk("fmt ", fmtBody(1, 2, 8000, 16)) + chunk("data", s16Frames(5, 2) + "xyz")));
-        QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->frameCount(), 5);
+        QTEST(wav->format(), "format");
+        QTEST(wav->frames(), "frames");
+        QCOMPARE(wav->frameCount(), wav->frames().size() / wav->format().bytesPerFrame());
     }
 
     void badFiles_data()
@@ -121,14 +105,9 @@ private slots:
 
         QTest::newRow("empty") << QByteArray() << "not a WAV file";
         QTest::newRow("text") << QByteArray("hello, this is not audio at all") << "not a WAV file";
-        QTest::newRow("riff but not wave") << QByteArray("RIFF\4\0\0\0AVI ") << "not a WAV file";
         QTest::newRow("truncated data") << full.left(full.size() - 100) << "truncated";
-        QTest::newRow("truncated header") << full.left(30) << "truncated";
         QTest::newRow("huge data size")
             << riff(fmt16 + chunk("data", s16Frames(10, 1), 0xFFFFFF00)) << "truncated";
-        QTest::newRow("huge chunk before data")
-            << riff(fmt16 + chunk("LIST", "x", 0x7FFFFFF0) + chunk("data", s16Frames(10, 1)))
-            << "truncated";
         QTest::newRow("no fmt") << riff(chunk("data", s16Frames(10, 1))) << "no format chunk";
         QTest::newRow("no data") << riff(fmt16) << "no data chunk";
         QTest::newRow("short fmt")
@@ -137,15 +116,9 @@ private slots:
         QTest::newRow("8-bit") << riff(chunk("fmt ", fmtBody(1, 1, 8000, 8)) +
                                        chunk("data", QByteArray(80, 'x')))
                                << "8-bit PCM";
-        QTest::newRow("24-bit") << riff(chunk("fmt ", fmtBody(1, 2, 48000, 24)) +
-                                        chunk("data", QByteArray(60, 0)))
-                                << "24-bit PCM";
         QTest::newRow("adpcm") << riff(chunk("fmt ", fmtBody(2, 1, 8000, 4)) +
                                        chunk("data", QByteArray(80, 0)))
                                << "ADPCM";
-        QTest::newRow("zero channels")
-            << riff(chunk("fmt ", fmtBody(1, 0, 16000, 16)) + chunk("data", QByteArray(8, 0)))
-            << "no channels";
         QTest::newRow("zero rate")
             << riff(chunk("fmt ", fmtBody(1, 1, 0, 16)) + chunk("data", QByteArray(8, 0)))
             << "sample rate of 0";
@@ -174,23 +147,6 @@ private slots:
         for (qsizetype n = 0; n <= full.size(); ++n)
             accepted += WavFile::parse(full.left(n)).ok() ? 1 : 0;
         QCOMPARE(accepted, 1);
-    }
-
-    void readFromDisk()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("a.wav"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(riff(chunk("fmt ", fmtBody(1, 1, 16000, 16)) + chunk("data", s16Frames(16, 1))));
-        file.close();
-        const auto wav = WavFile::read(path);
-        QVERIFY2(wav.ok(), qPrintable(wav.error()));
-        QCOMPARE(wav->frameCount(), 16);
-
-        const auto missing = WavFile::read(dir.filePath(QStringLiteral("missing.wav")));
-        QVERIFY(!missing.ok());
-        QVERIFY(missing.error().contains(QStringLiteral("missing.wav")));
     }
 };
 

@@ -6,6 +6,7 @@
 #include "dbus/DBusChangeNotifier.h"
 #include "store/Preferences.h"
 #include "store/Store.h"
+#include "tools/RequireDesktop.h"
 #include "util/Clock.h"
 #include "util/Json.h"
 
@@ -57,8 +58,7 @@ public slots:
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariable("QUILLET_DESKTOP") != u"1")
-            QSKIP("needs the headless desktop: run under tests/tools/with-desktop.sh");
+        QUILLET_REQUIRE_DESKTOP();
         QVERIFY(QDBusConnection::sessionBus().isConnected());
         QVERIFY(QFileInfo(qEnvironmentVariable("QUILLET_BINARY")).isExecutable());
     }

@@ -57,10 +57,12 @@ private slots:
         QTRY_COMPARE(ranOn.load(), &worker);
 
         bool slept = false;
-        auto sleeper = [&]() -> QCoro::Task<void> {
+        // A coroutine lambda reads its captures through the closure, which must outlive it.
+        const auto sleepThenMark = [&]() -> QCoro::Task<void> {
             co_await clock.sleep(0.002);
             slept = true;
-        }();
+        };
+        auto sleeper = sleepThenMark();
         QTRY_VERIFY(slept);
         worker.quit();
         worker.wait();

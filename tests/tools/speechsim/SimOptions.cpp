@@ -49,9 +49,6 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString&
                                  QStringLiteral("key"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("JSON-lines log file."),
                                  QStringLiteral("file"));
-    const QCommandLineOption timecode(QStringLiteral("timecode"),
-                                      QStringLiteral("Read each connection's start time from "
-                                                     "its first two samples."));
     const QCommandLineOption dropAt(QStringLiteral("drop-at-ms"),
                                     QStringLiteral("Drop the socket at this audio time."),
                                     QStringLiteral("ms"));
@@ -79,9 +76,9 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString&
     const QCommandLineOption lagConnections(QStringLiteral("lag-connections"),
                                             QStringLiteral("Connections that lag."),
                                             QStringLiteral("list"));
-    parser.addOptions({port, words, translations, msPerWord, key, log, timecode, dropAt,
-                       dropConnections, errorAt, errorCode, errorConnections, stallAt,
-                       stallConnections, lag, lagConnections});
+    parser.addOptions({port, words, translations, msPerWord, key, log, dropAt, dropConnections,
+                       errorAt, errorCode, errorConnections, stallAt, stallConnections, lag,
+                       lagConnections});
     if (!parser.parse(arguments)) {
         message = parser.errorText();
         return std::nullopt;
@@ -115,7 +112,6 @@ std::optional<SimOptions> parseSimOptions(const QStringList& arguments, QString&
     if (parser.isSet(key))
         options.key = parser.value(key);
     options.logPath = parser.value(log);
-    options.timecode = parser.isSet(timecode);
 
     auto readFault = [&](Fault& fault, const QCommandLineOption& at,
                          const QCommandLineOption& connections) {

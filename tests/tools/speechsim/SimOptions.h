@@ -26,7 +26,6 @@ struct SimOptions {
     qint64 msPerWord = 300;
     std::optional<QString> key;
     QString logPath;
-    bool timecode = false;
     Fault drop;
     Fault error;
     int errorCode = 503;

@@ -8,6 +8,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <sys/socket.h>
 
@@ -16,6 +17,8 @@ namespace quillet::sim {
 namespace {
 
 constexpr qint64 kBytesPerMs = 32;
+// How much of a replacement's first audio may be ambiguous before the earliest match is taken.
+constexpr qsizetype kDecideBytes = 2 * 32000;
 
 QByteArray compact(const QJsonObject& object)
 {
@@ -38,7 +41,9 @@ struct SpeechSimulator::Connection {
     qint64 bytes = 0;
     // Absolute script time (ms) of this connection's first audio byte.
     std::optional<qint64> baseMs;
+    // A replacement's first audio, until it is found in what was heard; and from where on.
     QByteArray head;
+    qint64 searchFrom = 0;
     // Absolute index of the next word to report as final.
     int nextFinal = 0;
     qint64 finalMs = 0;
@@ -183,25 +188,56 @@ void SpeechSimulator::configure(Connection& c, const QString& text)
         c.translate = true;
     }
     c.configured = true;
-    if (!m_options.timecode) {
-        c.baseMs = resumeBase(c.number);
-        log(QStringLiteral("base"), c, {{QStringLiteral("ms"), *c.baseMs}});
+    // A session after one that ended normally starts a new recording; one that replaces a
+    // failed session replays part of what that one heard, found by its content.
+    const Connection* previous = nullptr;
+    for (int i = c.number - 2; i >= 0 && !previous; --i)
+        if (m_connections[static_cast<size_t>(i)]->configured)
+            previous = m_connections[static_cast<size_t>(i)].get();
+    if (!previous || previous->finishedNormally || !previous->baseMs) {
+        m_heard.clear();
+        c.baseMs = 0;
+        log(QStringLiteral("base"), c, {{QStringLiteral("ms"), qint64(0)}});
+    } else {
+        c.searchFrom = *previous->baseMs * kBytesPerMs;
     }
 }
 
-qint64 SpeechSimulator::resumeBase(int number) const
+std::optional<qint64> SpeechSimulator::locate(const Connection& c, bool decide) const
 {
-    // A session that follows one which ended abnormally resumes where that one's finals stopped,
-    // as a client replaying its unconfirmed audio expects.
-    for (int i = number - 2; i >= 0; --i) {
-        const Connection& previous = *m_connections[static_cast<size_t>(i)];
-        if (!previous.configured)
+    // Where the head matches what was heard (or runs on past its end), at whole milliseconds;
+    // the end itself, where nothing overlaps, only when nothing else matches.
+    const QByteArray head = c.head.left(kDecideBytes);
+    std::optional<qint64> found;
+    for (qint64 at = c.searchFrom; at < m_heard.size(); at += kBytesPerMs) {
+        const qint64 overlap = std::min<qint64>(head.size(), m_heard.size() - at);
+        if (std::memcmp(m_heard.constData() + at, head.constData(), size_t(overlap)) != 0)
             continue;
-        if (previous.finishedNormally || !previous.baseMs)
-            return 0;
-        return *previous.baseMs + previous.finalMs;
+        if (found)
+            return decide ? found : std::nullopt;
+        found = at / kBytesPerMs;
     }
-    return 0;
+    return found ? found : std::optional<qint64>(m_heard.size() / kBytesPerMs);
+}
+
+void SpeechSimulator::settle(Connection& c, bool decide)
+{
+    if (c.baseMs || !c.configured)
+        return;
+    c.baseMs = locate(c, decide || c.head.size() >= kDecideBytes);
+    if (!c.baseMs)
+        return;
+    log(QStringLiteral("base"), c, {{QStringLiteral("ms"), *c.baseMs}});
+    hear(c, c.head, 0);
+    c.head.clear();
+}
+
+void SpeechSimulator::hear(const Connection& c, const QByteArray& data, qint64 offset)
+{
+    const qint64 at = *c.baseMs * kBytesPerMs + offset;
+    if (m_heard.size() < at + data.size())
+        m_heard.resize(at + data.size());
+    std::memcpy(m_heard.data() + at, data.constData(), size_t(data.size()));
 }
 
 qint64 SpeechSimulator::lagFor(const Connection& c) const
@@ -220,6 +256,7 @@ void SpeechSimulator::onText(Connection& c, const QString& text)
         return;
     }
     log(QStringLiteral("text"), c, {{QStringLiteral("text"), text.left(2000)}});
+    settle(c, true);
     if (c.stalled)
         return;
     if (text.isEmpty()) {
@@ -252,19 +289,14 @@ void SpeechSimulator::onBinary(Connection& c, const QByteArray& data)
     log(QStringLiteral("audio"), c,
         {{QStringLiteral("bytes"), data.size()}, {QStringLiteral("offset"), c.bytes}});
     c.bytes += data.size();
-    if (!c.baseMs) {
-        // Timecoded audio: the first two samples of every millisecond hold its absolute time.
-        c.head += data.left(4 - c.head.size());
-        if (c.head.size() < 4)
+    if (c.baseMs) {
+        hear(c, data, c.bytes - data.size());
+    } else {
+        c.head += data;
+        settle(c, false);
+        // Answers wait until the replay is placed.
+        if (!c.baseMs)
             return;
-        const auto sample = [&](int i) {
-            return static_cast<qint64>(
-                       static_cast<quint16>(static_cast<quint8>(c.head[i]) |
-                                            (static_cast<quint8>(c.head[i + 1]) << 8))) &
-                   0x7FFF;
-        };
-        c.baseMs = sample(0) | (sample(2) << 15);
-        log(QStringLiteral("base"), c, {{QStringLiteral("ms"), *c.baseMs}});
     }
     if (c.stalled || !applyFaults(c))
         return;

@@ -12,6 +12,7 @@
 #include <QWebSocketServer>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QWebSocket;
@@ -44,7 +45,12 @@ private:
     bool applyFaults(Connection& c);
     // Returns whether the byte stream could be ended gracefully (else it was reset).
     static bool drop(QWebSocket& socket, QTcpSocket* tcp);
-    qint64 resumeBase(int number) const;
+    // Where a replacement's first audio was heard before (ms of the recording); none while it
+    // is ambiguous, unless `decide` (then the earliest place).
+    std::optional<qint64> locate(const Connection& c, bool decide) const;
+    void settle(Connection& c, bool decide);
+    // Keeps audio of `c` from its byte `offset` on in the recording heard so far.
+    void hear(const Connection& c, const QByteArray& data, qint64 offset);
     qint64 lagFor(const Connection& c) const;
     void log(const QString& event, const Connection& c, QJsonObject fields = {});
 
@@ -56,6 +62,8 @@ private:
     QWebSocketServer m_server;
     QFile m_log;
     std::vector<std::unique_ptr<Connection>> m_connections;
+    // The recording as heard so far, across the sessions that replaced one another.
+    QByteArray m_heard;
 };
 
 } // namespace quillet::sim

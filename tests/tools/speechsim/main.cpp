@@ -1,7 +1,7 @@
 // speechsim: a stand-in for the real-time speech service, for tests on loopback.
 //
 //   speechsim [--port N] [--words "hello world from quillet"] [--ms-per-word 300]
-//             [--translations "bonjour monde de quillet"] [--key KEY] [--log FILE] [--timecode]
+//             [--translations "bonjour monde de quillet"] [--key KEY] [--log FILE]
 //             [--drop-at-ms N [--drop-connections 1,2,3]]
 //             [--error-at-ms N [--error-code 503] [--error-connections LIST]]
 //             [--stall-at-ms N [--stall-connections LIST]]
@@ -28,11 +28,13 @@
 // - With a "translation" object in the configuration, every word comes as an "original" token
 //   followed by a "translation" token (from --translations, else the word in capitals).
 //
-// Script time of a connection's first byte: with --timecode, read from the audio itself (the
-// first two samples of every millisecond hold that millisecond's absolute time, low 15 bits
-// then the next 15 bits), so replayed audio is recognised exactly. Without it, a connection that
-// follows one which did not end normally resumes where that one's finals stopped; otherwise it
-// starts at 0.
+// Script time of a connection's first byte: 0 for a connection that starts a recording (the first,
+// or one after a session that ended normally). A connection after one that did not end normally
+// replays part of the recording: its first audio is looked up, at whole milliseconds, in what the
+// sessions of this recording heard from the failed one's start on, and it starts where that
+// audio was heard (where it is ambiguous, as in silence, more audio is awaited, then the earliest
+// place is taken). Answers wait until the place is found, so a client that replays from the wrong
+// point gets words twice or misses some.
 //
 // Faults, at a time in the connection's own audio (ms), on the listed connections (numbered from
 // 1 in order of arrival; without a list, on every connection):
