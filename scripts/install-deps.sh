@@ -11,11 +11,11 @@ packages=(
     libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
     libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
     # bundle and Debian package (scripts/make-bundle.sh, scripts/make-deb.sh)
-    minisign patchelf zip dpkg-dev file
+    minisign patchelf zip dpkg-dev file desktop-file-utils appstream
     # spelling dictionaries
     hunspell-en-us hunspell-es hunspell-fr
     # the desktop the integration tests run in
-    xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core openbox zenity
+    xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core openbox zenity trayer
     pulseaudio pulseaudio-utils espeak-ng sox
     # memory checks (the sanitizer runtimes come with g++)
     valgrind

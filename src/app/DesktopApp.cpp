@@ -2,16 +2,20 @@
 
 #include "app/DesktopService.h"
 #include "app/Engine.h"
+#include "app/HudTee.h"
 #include "app/Version.h"
 #include "atspi/AtspiAccessibility.h"
 #include "desktop/Controller.h"
 #include "desktop/Dictation.h"
 #include "desktop/StderrHud.h"
 #include "enchant/EnchantSpellChecker.h"
+#include "hud/FloatingHud.h"
 #include "pulse/PulseAudioSystem.h"
+#include "shell/Shell.h"
 #include "store/Store.h"
 #include "update/Updater.h"
 #include "x11/QtPasteboard.h"
+#include "x11/X11Compositor.h"
 #include "x11/X11KeyMonitor.h"
 #include "x11/X11PasteSender.h"
 #include "x11/X11Workspace.h"
@@ -73,6 +77,7 @@ int DesktopApp::main(int argc, char** argv, const QHash<QString, QString>& argum
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quillet"));
     QApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("com.fernwick.quillet"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     Engine engine(argumentDomain);
@@ -108,7 +113,14 @@ DesktopApp::DesktopApp(Engine& engine, QObject* parent)
             engine.prefs(), store, engine.keys(), engine.clock(), *m_keyMonitor, *m_pasteSender,
             *m_pasteboard, *m_workspace, *m_accessibility, *m_audio, *m_spelling,
             [&engine] { engine.chat().warmUp(engine.providers()); }, m_updater.get()},
-        std::move(dictation), std::make_unique<StderrHud>());
+        std::move(dictation),
+        std::make_unique<HudTee>(
+            std::make_unique<FloatingHud>(FloatingHud::Services{
+                store, engine.prefs(), engine.clock(), [] { return X11Compositor::isRunning(); }}),
+            std::make_unique<StderrHud>()));
+    m_shell = std::make_unique<Shell>(
+        Shell::Services{*m_controller, store, engine.keys(), engine.prefs(), m_updater.get(),
+                        [this] { return showSettingsWindow(); }, [] { QCoreApplication::quit(); }});
     const QPointer<Controller> controller(m_controller.get());
     engine.setWarningSink([controller](const QString& message) {
         if (controller)
@@ -121,7 +133,7 @@ DesktopApp::DesktopApp(Engine& engine, QObject* parent)
 
     m_service = std::make_unique<DesktopService>(DesktopService::Handlers{
         [this] { m_controller->toggle(); }, [this] { m_controller->cancelRecording(); },
-        [this] { showStatus(false); }});
+        [this] { m_shell->activate(); }});
 }
 
 DesktopApp::~DesktopApp()
@@ -166,13 +178,18 @@ QCoro::Task<void> DesktopApp::start()
     if (!self)
         co_return;
     m_controller->setUp();
-    if (m_engine.prefs().showSettings())
-        showStatus(false);
+    m_shell->launch();
     if (m_keyMonitor->isAvailable())
         say(QStringLiteral("ready: hold %1 to dictate (double-tap to lock, Escape cancels)")
                 .arg(m_controller->hotkey().displayName()));
     else
         say(QStringLiteral("the keyboard cannot be watched here: use \"quillet toggle\""));
+}
+
+QWidget* DesktopApp::showSettingsWindow()
+{
+    showStatus(false);
+    return nullptr;
 }
 
 void DesktopApp::showStatus(bool onlyMissing)

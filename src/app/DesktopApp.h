@@ -7,6 +7,8 @@
 
 #include <memory>
 
+class QWidget;
+
 namespace quillet {
 
 class AtspiAccessibility;
@@ -16,14 +18,16 @@ class EnchantSpellChecker;
 class Engine;
 class PulseAudioSystem;
 class QtPasteboard;
+class Shell;
 class Updater;
 class X11KeyMonitor;
 class X11PasteSender;
 class X11Workspace;
 
 // The desktop application of an X11 session (or XWayland): the adapters, the controller over
-// the engine, and the session-bus service that makes it the one instance and takes toggles from
-// the command line. Until a settings window exists, what it would show goes to standard error.
+// the engine with the floating pill, the tray and its menu, and the session-bus service that
+// makes it the one instance and takes toggles from the command line. Until a settings window
+// exists, what it would show goes to standard error.
 class DesktopApp : public QObject {
     Q_OBJECT
 public:
@@ -42,10 +46,14 @@ public:
     QCoro::Task<void> start();
 
     Controller& controller() { return *m_controller; }
+    Shell& shell() { return *m_shell; }
 
 private:
     // The settings window's place: what is missing, on standard error.
     void showStatus(bool onlyMissing);
+    // Opens the settings window and returns it; null while this build has none (then the
+    // status goes to standard error).
+    QWidget* showSettingsWindow();
 
     Engine& m_engine;
     std::unique_ptr<X11KeyMonitor> m_keyMonitor;
@@ -57,6 +65,7 @@ private:
     std::unique_ptr<EnchantSpellChecker> m_spelling;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<Controller> m_controller;
+    std::unique_ptr<Shell> m_shell;
     std::unique_ptr<DesktopService> m_service;
 };
 

@@ -74,6 +74,21 @@ class DesktopEndToEndTest : public QObject {
     }
     QString m_speechUrl;
     QString m_chatUrl;
+    QString m_entryWindow;
+
+    // The pill is on screen: a visible window of ours of its size.
+    bool pillShown() const
+    {
+        const QByteArray ids =
+            run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(m_app.processId()),
+                            "--name", "^Quillet$"});
+        for (const QByteArray& id : ids.split('\n')) {
+            if (!id.isEmpty() &&
+                run("xdotool", {"getwindowgeometry", QString::fromUtf8(id)}).contains("420x64"))
+                return true;
+        }
+        return false;
+    }
 
     // What the application said on standard error so far.
     QString appErr()
@@ -121,6 +136,7 @@ private slots:
             run("xdotool", {"search", "--sync", "--onlyvisible", "--class", "zenity"});
         QVERIFY(!windows.trimmed().isEmpty());
         const QString window = QString::fromUtf8(windows.trimmed().split('\n').last());
+        m_entryWindow = window;
         m_accessibility.start();
         QTRY_VERIFY_WITH_TIMEOUT(m_accessibility.isAvailable(), patienceMs);
         // The entry has the focus, as the application will see it, once a letter typed shows up
@@ -182,7 +198,12 @@ private slots:
     void holdToDictate()
     {
         QTest::qWait(std::max(0, 3000 - int(m_playing.elapsed())));
-        hold(1800);
+        // The pill comes up while the key is held, and the entry keeps the keyboard.
+        xdotool({"keydown", QString::number(rightAlt)});
+        QTRY_VERIFY_WITH_TIMEOUT(pillShown(), patienceMs);
+        QCOMPARE(QString::fromUtf8(run("xdotool", {"getwindowfocus"}).trimmed()), m_entryWindow);
+        QTest::qWait(1500);
+        xdotool({"keyup", QString::number(rightAlt)});
         QTRY_COMPARE_WITH_TIMEOUT(field(), cleaned, patienceMs);
         QCOMPARE(history().size(), 1);
         QCOMPARE(history().first().raw, spoken);

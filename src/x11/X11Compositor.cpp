@@ -1,0 +1,22 @@
+#include "x11/X11Compositor.h"
+
+#include <QByteArray>
+#include <QGuiApplication>
+
+#include <X11/Xlib.h>
+
+namespace quillet {
+
+bool X11Compositor::isRunning()
+{
+    const auto* x11 =
+        qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display* display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+    const Atom selection = XInternAtom(display, name.constData(), False);
+    return XGetSelectionOwner(display, selection) != None;
+}
+
+} // namespace quillet
