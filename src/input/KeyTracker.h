@@ -33,7 +33,6 @@ public:
     // One key found held (or no longer held) without a press or release being seen: a keyboard
     // plugged in or read again after events were lost. Yields no event.
     void setHeld(int keycode, bool down);
-    bool isHeld(int keycode) const { return keycode >= 0 && keycode < 256 && m_down[keycode]; }
 
     std::optional<KeyEvent> press(int keycode, bool repeat);
     std::optional<KeyEvent> release(int keycode);
