@@ -28,5 +28,7 @@ QCoro::Task<int> runVocabCommand(CommandEnv env);
 QCoro::Task<int> runHistoryCommand(CommandEnv env);
 QCoro::Task<int> runTranscribeCommand(CommandEnv env);
 QCoro::Task<int> runRewriteCommand(CommandEnv env);
+// Passes a desktop shortcut's press or release to the running instance.
+QCoro::Task<int> runPushToTalkCommand(CommandEnv env);
 
 } // namespace quillet
