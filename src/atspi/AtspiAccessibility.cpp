@@ -227,6 +227,9 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
         return nullptr;
     ErrorSlot error;
     const int apps = atspi_accessible_get_child_count(desktop.get(), error.out());
+    // Windows that do not say they are active, newest application first: GTK 4 marks none
+    // active, and sends its first focus event from an object it has not published yet.
+    QList<Ref> others;
     for (int i = 0; i < apps && !error.failed(); ++i) {
         if (!budget.next())
             return nullptr;
@@ -239,12 +242,16 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
                 return nullptr;
             const Ref window =
                 adopt(atspi_accessible_get_child_at_index(app.get(), w, error.out()));
-            if (!window || !budget.next() || !hasState(window.get(), ATSPI_STATE_ACTIVE))
+            if (!window || !budget.next())
                 continue;
+            if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+                others.prepend(window);
+                continue;
+            }
             m_activeWindow = window;
             AtspiCollection* collection = atspi_accessible_get_collection_iface(window.get());
             if (!collection || !budget.next())
-                return nullptr;
+                return walkForFocus(window, budget);
             AtspiStateSet* focused = atspi_state_set_new(nullptr);
             atspi_state_set_add(focused, ATSPI_STATE_FOCUSED);
             AtspiMatchRule* rule = atspi_match_rule_new(
@@ -267,6 +274,38 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
             if (found)
                 m_focused = found;
             return found;
+        }
+        error.out();
+    }
+    for (const Ref& window : std::as_const(others)) {
+        if (Ref found = walkForFocus(window, budget))
+            return found;
+    }
+    return nullptr;
+}
+
+AtspiAccessibility::Ref AtspiAccessibility::walkForFocus(const Ref& window, Budget& budget)
+{
+    // Depth first, for toolkits without the collection interface; the budget bounds it.
+    QList<std::pair<Ref, int>> stack{{window, 0}};
+    ErrorSlot error;
+    while (!stack.isEmpty()) {
+        const auto [node, depth] = stack.takeLast();
+        if (!budget.next())
+            return nullptr;
+        if (node != window && hasState(node.get(), ATSPI_STATE_FOCUSED)) {
+            m_focused = node;
+            m_activeWindow = window;
+            return node;
+        }
+        if (depth >= 32 || !budget.next())
+            continue;
+        const int children = atspi_accessible_get_child_count(node.get(), error.out());
+        for (int c = children - 1; c >= 0 && !error.failed(); --c) {
+            if (!budget.next())
+                return nullptr;
+            if (Ref child = adopt(atspi_accessible_get_child_at_index(node.get(), c, error.out())))
+                stack.append({std::move(child), depth + 1});
         }
         error.out();
     }

@@ -54,6 +54,7 @@ private:
     void handleEvent(_AtspiEvent* event);
     Ref focusCandidate(Budget& budget);
     Ref searchFocus(Budget& budget);
+    Ref walkForFocus(const Ref& window, Budget& budget);
 
     bool m_started = false;
     bool m_probing = false;
