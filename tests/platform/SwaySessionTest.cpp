@@ -3,6 +3,7 @@
 // sway's own key bindings running `quillet ptt`.
 
 #include "atspi/AtspiAccessibility.h"
+#include "atspi/AtspiWorkspace.h"
 #include "dbus/CommandKeyMonitor.h"
 #include "util/Clock.h"
 #include "wayland/DataControlPasteboard.h"
@@ -171,18 +172,22 @@ private slots:
         QTest::addColumn<QString>("program");
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("appId");
+        QTest::addColumn<QString>("toolkitName");
         QTest::newRow("gtk3") << "zenity" << QStringList{"--entry", "--title", "GTK 3 entry"}
+                              << "zenity"
                               << "zenity";
         QTest::newRow("gtk4") << "python3"
                               << QStringList{qEnvironmentVariable("QUILLET_SOURCE_DIR") +
                                              "/tests/tools/gtk4-text.py"}
-                              << "com.fernwick.quillet.TestText";
+                              << "com.fernwick.quillet.TestText"
+                              << "python3";
     }
     void paste()
     {
         QFETCH(QString, program);
         QFETCH(QStringList, args);
         QFETCH(QString, appId);
+        QFETCH(QString, toolkitName);
         DataControlPasteboard clipboard(*m_connection);
         SwayWorkspace workspace;
 
@@ -195,6 +200,17 @@ private slots:
         const QList<RunningApp> running = workspace.runningApps();
         QVERIFY(std::any_of(running.cbegin(), running.cend(),
                             [&](const RunningApp& app) { return app.appId == appId; }));
+        // Any desktop: AT-SPI's view of the same window (the app id is the toolkit's name here,
+        // as nothing launched these in an application unit).
+        AtspiWorkspace accessible(m_accessibility);
+        std::optional<FrontApp> seen;
+        QTRY_VERIFY_WITH_TIMEOUT((seen = accessible.frontApp()) && seen->pid == window.pid(),
+                                 10000);
+        QCOMPARE(seen->windowTitle, front->windowTitle);
+        QCOMPARE(seen->appId, toolkitName);
+        const QList<RunningApp> apps = accessible.runningApps();
+        QVERIFY(std::any_of(apps.cbegin(), apps.cend(),
+                            [&](const RunningApp& app) { return app.appId == toolkitName; }));
         ElementHandle entry;
         QTRY_VERIFY_WITH_TIMEOUT((entry = m_accessibility.focusedElement()) &&
                                      m_accessibility.elementValue(entry) == QString(),
