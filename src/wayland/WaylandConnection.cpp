@@ -34,7 +34,8 @@ bool waitFor(int fd, short events, const QDeadlineTimer& deadline)
 
 } // namespace
 
-std::unique_ptr<WaylandConnection> WaylandConnection::open(const QByteArray& socket, int timeoutMs)
+std::unique_ptr<WaylandConnection> WaylandConnection::connectTo(const QByteArray& socket,
+                                                                int timeoutMs)
 {
     wl_display* display = wl_display_connect(socket.isEmpty() ? nullptr : socket.constData());
     if (!display)
@@ -47,9 +48,25 @@ std::unique_ptr<WaylandConnection> WaylandConnection::open(const QByteArray& soc
     wl_registry_add_listener(c->m_registry, &listener, c.get());
     if (!c->roundtrip(timeoutMs))
         return nullptr;
+    return c;
+}
 
+std::optional<QList<WaylandConnection::Global>>
+WaylandConnection::globalsOf(const QByteArray& socket, int timeoutMs)
+{
+    const auto c = connectTo(socket, timeoutMs);
+    if (!c)
+        return std::nullopt;
+    return c->m_globals;
+}
+
+std::unique_ptr<WaylandConnection> WaylandConnection::open(const QByteArray& socket, int timeoutMs)
+{
+    auto c = connectTo(socket, timeoutMs);
+    if (!c)
+        return nullptr;
     c->m_notifier =
-        std::make_unique<QSocketNotifier>(wl_display_get_fd(display), QSocketNotifier::Read);
+        std::make_unique<QSocketNotifier>(wl_display_get_fd(c->m_display), QSocketNotifier::Read);
     connect(c->m_notifier.get(), &QSocketNotifier::activated, c.get(),
             &WaylandConnection::dispatch);
     // Requests made anywhere on the main thread go out before it sleeps.

@@ -36,6 +36,10 @@ public:
     // when there is no compositor or it does not answer in time.
     static std::unique_ptr<WaylandConnection> open(const QByteArray& socket = {},
                                                    int timeoutMs = defaultTimeoutMs);
+    // Only the globals, on a connection closed again at once; usable before the application
+    // object exists. None when there is no compositor or it does not answer in time.
+    static std::optional<QList<Global>> globalsOf(const QByteArray& socket = {},
+                                                  int timeoutMs = defaultTimeoutMs);
     ~WaylandConnection() override;
 
     wl_display* display() const { return m_display; }
@@ -64,6 +68,7 @@ signals:
 
 private:
     WaylandConnection() = default;
+    static std::unique_ptr<WaylandConnection> connectTo(const QByteArray& socket, int timeoutMs);
     void dispatch();
     void markLost();
     static void onGlobal(void* self, wl_registry*, quint32 name, const char* interface,

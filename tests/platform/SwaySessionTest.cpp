@@ -5,7 +5,12 @@
 #include "atspi/AtspiAccessibility.h"
 #include "atspi/AtspiWorkspace.h"
 #include "dbus/CommandKeyMonitor.h"
+#include "platform/KeyMonitor.h"
+#include "platform/PasteSender.h"
+#include "session/DesktopAdapters.h"
+#include "session/SessionProbe.h"
 #include "util/Clock.h"
+#include "util/TestSupport.h"
 #include "wayland/DataControlPasteboard.h"
 #include "wayland/SeatKeymap.h"
 #include "wayland/SwayWorkspace.h"
@@ -117,6 +122,41 @@ private slots:
         QVERIFY(m_sender->isAvailable());
         m_accessibility.start();
         QTRY_VERIFY_WITH_TIMEOUT(m_accessibility.isAvailable(), 10000);
+    }
+
+    // The probe sees sway's globals and socket; each function gets its best adapter here, and
+    // the key counts as working because sway's configuration binds the commands.
+    void probeAndChoice()
+    {
+        SessionInfo info = SessionProbe::local();
+        QCOMPARE(info.kind, SessionInfo::Kind::wayland);
+        QVERIFY(info.isDesktop("sway"));
+        QVERIFY(info.hasGlobal("zwp_virtual_keyboard_manager_v1"));
+        QVERIFY(info.hasGlobal("zwlr_data_control_manager_v1"));
+        QVERIFY(info.hasGlobal("zwlr_layer_shell_v1"));
+        QVERIFY(info.swayIpc);
+        QVERIFY(!info.xDisplay);
+        QCOMPARE(SessionProbe::qtPlatform(info), QByteArray());
+        // No portal here: the question ends within its time-out, empty-handed.
+        finish([&]() -> QCoro::Task<void> {
+            QCoro::Task<SessionInfo> asking = SessionProbe::withPortals(info);
+            info = co_await asking;
+        }());
+        QVERIFY(info.portals.isEmpty());
+
+        SystemClock clock;
+        DesktopAdapters adapters(info, clock, m_accessibility);
+        QVERIFY(adapters.keyMonitor().start());
+        QVERIFY(adapters.pasteSender().isAvailable());
+        QStringList inUse;
+        for (const AdapterChoice::Status& status : adapters.status())
+            inUse << status.functionName + ": " + status.adapterName;
+        QCOMPARE(inUse,
+                 (QStringList{
+                     "Push-to-talk key: Shortcut commands (quillet ptt, quillet toggle)",
+                     "Pasting: Virtual keyboard", "Clipboard: Wayland clipboard manager protocol",
+                     "Floating pill: Layer-shell overlay", "Front application: sway window tree"}));
+        QVERIFY(adapters.pushToTalkReady());
     }
 
     // Another client's entry with several types is saved whole, the toolkit's own image type
