@@ -10,6 +10,9 @@ namespace quillet {
 // permission arrives later (a desktop that asks the user) takes over from a lesser one then.
 class FallbackPasteSender final : public PasteSender {
 public:
+    static inline const QString pressToPasteMessage =
+        QStringLiteral("Copied — press Ctrl+V to paste");
+
     // Best first; they must outlive this object.
     explicit FallbackPasteSender(QList<PasteSender*> candidates)
         : m_candidates(std::move(candidates))
@@ -21,6 +24,9 @@ public:
         const int i = active();
         return i >= 0 && m_candidates[i]->postPaste(terminal);
     }
+
+    // On a desktop where nothing can type the paste shortcut, the user types it.
+    QString copyOnlyMessage() const override { return pressToPasteMessage; }
 
     // The sender that would paste now, or -1.
     int active() const

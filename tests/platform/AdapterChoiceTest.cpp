@@ -234,6 +234,7 @@ private slots:
         FallbackPasteSender sender({&portal, &uinput});
         QVERIFY(!sender.isAvailable());
         QVERIFY(!sender.postPaste(false));
+        QCOMPARE(sender.copyOnlyMessage(), QString("Copied — press Ctrl+V to paste"));
         uinput.available = true;
         QVERIFY(sender.postPaste(false));
         portal.available = true; // the user allowed the desktop's session
