@@ -24,12 +24,12 @@ function(quillet_library name)
     quillet_warnings(quillet_${name})
 endfunction()
 
-# quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds] [LAUNCHER script])
-# adds a Qt Test executable run by CTest. Integration tests carry the label "integration" and
-# expect the desktop services that tests/tools/with-desktop.sh starts; a test with a LAUNCHER runs
-# inside the session that script starts (exit code 77 from it: skipped).
+# quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds]
+# [LAUNCHER script args...]) adds a Qt Test executable run by CTest. Integration tests carry the
+# label "integration" and expect the desktop services that tests/tools/with-desktop.sh starts; a
+# test with a LAUNCHER runs inside the session that script starts (exit code 77 from it: skipped).
 function(quillet_test name)
-    cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT;LAUNCHER" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "INTEGRATION" "TIMEOUT" "SOURCES;LIBS;LAUNCHER" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)

@@ -17,8 +17,9 @@ packages=(
     # the desktop the integration tests run in
     xvfb x11-utils xdotool xclip dbus dbus-x11 gnome-keyring at-spi2-core openbox zenity
     pulseaudio pulseaudio-utils espeak-ng sox
-    # the Wayland session the Wayland tests run in (tests/tools/with-sway.sh)
-    sway wtype python3-gi gir1.2-gtk-4.0
+    # the Wayland sessions the Wayland tests run in (tests/tools/with-wayland.sh)
+    sway wtype python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
+    mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
 )
 
 missing=()

@@ -83,8 +83,11 @@ QCoro::Task<void> RemoteDesktopPasteSender::open()
         co_return;
     m_starting = false;
     if (!started.granted() ||
-        !(started.results.value(QStringLiteral("devices")).toUInt() & keyboardDevice))
+        !(started.results.value(QStringLiteral("devices")).toUInt() & keyboardDevice)) {
+        // Refused: nothing changes but that the question is over.
+        emit availableChanged();
         co_return;
+    }
     setSession(session);
 }
 

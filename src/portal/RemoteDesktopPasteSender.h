@@ -25,8 +25,8 @@ public:
     ~RemoteDesktopPasteSender() override;
 
     // Opens the session; the desktop asks the user. Returns at once; availableChanged() follows
-    // when the user has allowed it. A refusal or a session the desktop ends later leaves the
-    // sender unavailable until start() is called again.
+    // when the user has answered (allowed: available). A refusal or a session the desktop ends
+    // later leaves the sender unavailable until start() is called again.
     void start();
     // The session is being set up (the user has not answered yet).
     bool isStarting() const { return m_starting; }

@@ -84,7 +84,8 @@ AdapterChoice::Status keyStatus(AdapterChoice::Status st, const SessionInfo& s,
     }
 }
 
-AdapterChoice::Status pasteStatus(AdapterChoice::Status st, const SessionInfo& s)
+AdapterChoice::Status pasteStatus(AdapterChoice::Status st, const SessionInfo& s,
+                                  const QString& detail)
 {
     switch (st.adapter) {
     case Adapter::remoteDesktop:
@@ -93,6 +94,11 @@ AdapterChoice::Status pasteStatus(AdapterChoice::Status st, const SessionInfo& s
         return st;
     case Adapter::copyOnly:
         st.works = false;
+        if (detail == AdapterChoice::asking) {
+            st.missing = QStringLiteral("The desktop is asking whether Quillet may type: answer "
+                                        "its dialog.");
+            return st;
+        }
         st.missing = QStringLiteral("Nothing on this desktop lets Quillet press the paste "
                                     "shortcut: the text is copied and you press Ctrl+V.");
         if (s.hasPortal("org.freedesktop.portal.RemoteDesktop")) {
@@ -181,7 +187,7 @@ AdapterChoice::Status AdapterChoice::status(Function function, Adapter adapter,
     case Function::pushToTalkKey:
         return keyStatus(st, s, detail);
     case Function::paste:
-        return pasteStatus(st, s);
+        return pasteStatus(st, s, detail);
     case Function::clipboard:
         if (adapter == Adapter::focusedClipboard) {
             st.works = false;

@@ -82,6 +82,9 @@ public:
         friend bool operator==(const Status&, const Status&) = default;
     };
 
+    // The detail of a paste that waits for the user's answer to the desktop's dialog.
+    static inline const QString asking = QStringLiteral("asking");
+
     static constexpr Function functions[] = {Function::pushToTalkKey, Function::paste,
                                              Function::clipboard, Function::pill,
                                              Function::frontApp};
@@ -89,7 +92,7 @@ public:
     // Best first; the last one always exists.
     static QList<Adapter> candidates(Function function, const SessionInfo& session);
     // The settings' line for `function` served by `adapter`; `detail` adds what only the adapter
-    // knows (the chord a desktop shortcut is bound to).
+    // knows (the chord a desktop shortcut is bound to, or `asking` while the desktop asks).
     static Status status(Function function, Adapter adapter, const SessionInfo& session,
                          const QString& detail = {});
     static QString name(Adapter adapter);

@@ -215,7 +215,10 @@ QList<AdapterChoice::Status> DesktopAdapters::status() const
             break;
         }
         case Function::paste:
-            out << AdapterChoice::status(f, pasteAdapter(), m_session);
+            out << AdapterChoice::status(f, pasteAdapter(), m_session,
+                                         m_remoteDesktop && m_remoteDesktop->isStarting()
+                                             ? AdapterChoice::asking
+                                             : QString());
             break;
         case Function::clipboard:
             out << AdapterChoice::status(f, m_pasteboardAdapter, m_session);

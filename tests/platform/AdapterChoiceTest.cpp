@@ -134,11 +134,12 @@ private slots:
         QTest::addColumn<SessionInfo>("session");
         QTest::addColumn<Function>("function");
         QTest::addColumn<Adapter>("adapter");
+        QTest::addColumn<QString>("detail");
         QTest::addColumn<bool>("works");
         QTest::addColumn<QString>("fix"); // "label: command"
         const auto row = [](const char* name, const SessionInfo& s, Function f, Adapter a,
-                            bool works, const char* fix) {
-            QTest::newRow(name) << s << f << a << works << QString(fix);
+                            bool works, const char* fix, const QString& detail = {}) {
+            QTest::newRow(name) << s << f << a << detail << works << QString(fix);
         };
         row("gnome, keyboards locked", gnome(), Function::pushToTalkKey, Adapter::shortcutCommands,
             false, "Copy command: sudo usermod -aG input ada");
@@ -156,6 +157,9 @@ private slots:
         row("evdev", kdeInput, Function::pushToTalkKey, Adapter::evdevKeys, true, "");
         row("gnome, typing not allowed", gnome(), Function::paste, Adapter::copyOnly, false,
             "Allow typing: ");
+        // Nothing to press while the desktop's own dialog is open.
+        row("gnome, the desktop asks", gnome(), Function::paste, Adapter::copyOnly, false, "",
+            AdapterChoice::asking);
         SessionInfo noPortal = sway();
         noPortal.waylandGlobals.remove("zwp_virtual_keyboard_manager_v1");
         row("no portal, no uinput", noPortal, Function::paste, Adapter::copyOnly, false,
@@ -170,9 +174,10 @@ private slots:
         QFETCH(SessionInfo, session);
         QFETCH(Function, function);
         QFETCH(Adapter, adapter);
+        QFETCH(QString, detail);
         QFETCH(bool, works);
         QFETCH(QString, fix);
-        const auto status = AdapterChoice::status(function, adapter, session);
+        const auto status = AdapterChoice::status(function, adapter, session, detail);
         QCOMPARE(status.works, works);
         QCOMPARE(status.fix.kind == AdapterChoice::FixIt::Kind::none, fix.isEmpty());
         if (!fix.isEmpty())

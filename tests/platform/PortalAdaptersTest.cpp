@@ -44,10 +44,12 @@ private slots:
         portal.startResponse = answer;
         portal.devicesGranted = devices;
         RemoteDesktopPasteSender sender(QDBusConnection::sessionBus(), FakePortal::service);
+        QSignalSpy answered(&sender, &RemoteDesktopPasteSender::availableChanged);
         QVERIFY(!sender.postPaste(false));
         sender.start();
         QVERIFY(sender.isStarting());
         QTRY_VERIFY(!sender.isStarting());
+        QCOMPARE(answered.count(), 1);
         const bool allowed = !keys.isEmpty();
         QCOMPARE(sender.isAvailable(), allowed);
         QCOMPARE(sender.postPaste(terminal), allowed);
