@@ -19,7 +19,7 @@ packages=(
     pulseaudio pulseaudio-utils espeak-ng sox
     # the Wayland sessions the Wayland tests run in (tests/tools/with-wayland.sh)
     sway wtype python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
-    mutter xwayland xdg-desktop-portal xdg-desktop-portal-gnome
+    mutter xwayland pipewire xdg-desktop-portal xdg-desktop-portal-gnome
 )
 
 missing=()
