@@ -33,19 +33,25 @@ function(quillet_library name)
     quillet_warnings(quillet_${name})
 endfunction()
 
-# quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [TIMEOUT seconds]) adds a Qt Test
-# executable run by CTest. Integration tests carry the label "integration" and expect the desktop
-# services that tests/tools/with-desktop.sh starts. A test that skips from initTestCase (outside
-# that desktop, say) ran nothing, and CTest reports it as skipped rather than passed. SHARES_DESKTOP
-# marks a unit test that still reaches the desktop's services (through the quillet binary, say), so
-# that it takes turns with the integration tests.
+# quillet_test(NAME SOURCES ... [LIBS ...] [INTEGRATION] [SHARES_DESKTOP] [TIMEOUT seconds]
+# [LAUNCHER script args...]) adds a Qt Test executable run by CTest. Integration tests carry the
+# label "integration" and expect the desktop services that tests/tools/with-desktop.sh starts. A
+# test that skips from initTestCase (outside that desktop, say) ran nothing, and CTest reports it
+# as skipped rather than passed. SHARES_DESKTOP marks a unit test that still reaches the desktop's
+# services (through the quillet binary, say), so that it takes turns with the integration tests. A
+# test with a LAUNCHER runs inside the session that script starts (exit code 77 from it: skipped).
 function(quillet_test name)
-    cmake_parse_arguments(ARG "INTEGRATION;SHARES_DESKTOP" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(ARG "INTEGRATION;SHARES_DESKTOP" "TIMEOUT" "SOURCES;LIBS;LAUNCHER" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     quillet_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    if(ARG_LAUNCHER)
+        add_test(NAME ${name} COMMAND ${ARG_LAUNCHER} $<TARGET_FILE:${name}>)
+        set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()

@@ -96,6 +96,10 @@ deb=$(ls "$work"/deb/quillet_*_amd64.deb)
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$deb" >/dev/null
 installed=$(/usr/bin/quillet --version)
 refused=$(/usr/bin/quillet -updateNow true || true)
+rule=/usr/share/quillet/udev/70-quillet-input.rules
+[[ -f $rule ]] || fail "the package has no access rule at $rule"
+active=$(ls /lib/udev/rules.d /etc/udev/rules.d 2>/dev/null | grep -i quillet || true)
+[[ -z $active ]] || fail "the access rule is active after installing: $active"
 DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get remove -y -qq quillet >/dev/null
 [[ $installed == "Quillet "* ]] || fail "the installed package says: $installed"
 [[ $refused == "This build has built-in keys — rebuild it to update" ]] ||

@@ -28,5 +28,7 @@ QCoro::Task<int> runTranscribeCommand(CommandEnv env);
 QCoro::Task<int> runRewriteCommand(CommandEnv env);
 // "toggle" and "cancel": tell the running desktop application.
 QCoro::Task<int> runRemoteCommand(CommandEnv env, QString command);
+// Passes a desktop shortcut's press or release to the running instance.
+QCoro::Task<int> runPushToTalkCommand(CommandEnv env);
 
 } // namespace quillet

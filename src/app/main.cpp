@@ -31,6 +31,8 @@ Commands:
                              stream a WAV file to the speech service and print the text
   rewrite [--mode ID] [--app NAME] [TEXT]
                              rewrite TEXT (or standard input) with a mode and print it
+  ptt begin | ptt end        press or release the push-to-talk key of the running Quillet,
+                             for desktop shortcuts where Quillet cannot watch the keyboard
 
 Options:
   --version                  print the version and exit
@@ -51,6 +53,8 @@ Runner runnerFor(const QString& command)
         return runTranscribeCommand;
     if (command == u"rewrite")
         return runRewriteCommand;
+    if (command == u"ptt")
+        return runPushToTalkCommand;
     return nullptr;
 }
 

@@ -227,6 +227,9 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
         return nullptr;
     ErrorSlot error;
     const int apps = atspi_accessible_get_child_count(desktop.get(), error.out());
+    // Windows that do not say they are active, newest application first: GTK 4 marks none
+    // active, and sends its first focus event from an object it has not published yet.
+    QList<Ref> others;
     for (int i = 0; i < apps && !error.failed(); ++i) {
         if (!budget.next())
             return nullptr;
@@ -239,12 +242,16 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
                 return nullptr;
             const Ref window =
                 adopt(atspi_accessible_get_child_at_index(app.get(), w, error.out()));
-            if (!window || !budget.next() || !hasState(window.get(), ATSPI_STATE_ACTIVE))
+            if (!window || !budget.next())
                 continue;
+            if (!hasState(window.get(), ATSPI_STATE_ACTIVE)) {
+                others.prepend(window);
+                continue;
+            }
             m_activeWindow = window;
             AtspiCollection* collection = atspi_accessible_get_collection_iface(window.get());
             if (!collection || !budget.next())
-                return nullptr;
+                return walkForFocus(window, budget);
             AtspiStateSet* focused = atspi_state_set_new(nullptr);
             atspi_state_set_add(focused, ATSPI_STATE_FOCUSED);
             AtspiMatchRule* rule = atspi_match_rule_new(
@@ -267,6 +274,38 @@ AtspiAccessibility::Ref AtspiAccessibility::searchFocus(Budget& budget)
             if (found)
                 m_focused = found;
             return found;
+        }
+        error.out();
+    }
+    for (const Ref& window : std::as_const(others)) {
+        if (Ref found = walkForFocus(window, budget))
+            return found;
+    }
+    return nullptr;
+}
+
+AtspiAccessibility::Ref AtspiAccessibility::walkForFocus(const Ref& window, Budget& budget)
+{
+    // Depth first, for toolkits without the collection interface; the budget bounds it.
+    QList<std::pair<Ref, int>> stack{{window, 0}};
+    ErrorSlot error;
+    while (!stack.isEmpty()) {
+        const auto [node, depth] = stack.takeLast();
+        if (!budget.next())
+            return nullptr;
+        if (node != window && hasState(node.get(), ATSPI_STATE_FOCUSED)) {
+            m_focused = node;
+            m_activeWindow = window;
+            return node;
+        }
+        if (depth >= 32 || !budget.next())
+            continue;
+        const int children = atspi_accessible_get_child_count(node.get(), error.out());
+        for (int c = children - 1; c >= 0 && !error.failed(); --c) {
+            if (!budget.next())
+                return nullptr;
+            if (Ref child = adopt(atspi_accessible_get_child_at_index(node.get(), c, error.out())))
+                stack.append({std::move(child), depth + 1});
         }
         error.out();
     }
@@ -351,41 +390,120 @@ CaretCharacter AtspiAccessibility::characterBeforeCaret(const ElementHandle& ele
     return result;
 }
 
+AtspiAccessibility::Ref AtspiAccessibility::activeWindow(Budget& budget)
+{
+    Ref window = m_activeWindow;
+    if (window && !(budget.next() && hasState(window.get(), ATSPI_STATE_ACTIVE))) {
+        // Closed, or never said it was active (GTK 4): found afresh from the focus below.
+        window.reset();
+        m_activeWindow.reset();
+    }
+    if (window)
+        return window;
+    // The focused element's top-level ancestor: the child of its application.
+    Ref node = focusCandidate(budget);
+    window = m_activeWindow;
+    ErrorSlot error;
+    for (int depth = 0; node && !window && depth < 64; ++depth) {
+        if (!budget.next())
+            return nullptr;
+        const Ref parent = adopt(atspi_accessible_get_parent(node.get(), error.out()));
+        if (!parent || !budget.next())
+            return nullptr;
+        if (atspi_accessible_get_role(parent.get(), error.out()) == ATSPI_ROLE_APPLICATION)
+            window = node;
+        node = parent;
+    }
+    return window;
+}
+
+namespace {
+
+std::optional<QString> nameOf(AtspiAccessible* a)
+{
+    GError* error = nullptr;
+    gchar* name = atspi_accessible_get_name(a, &error);
+    const bool failed = error != nullptr || name == nullptr;
+    g_clear_error(&error);
+    if (failed) {
+        g_free(name);
+        return std::nullopt;
+    }
+    QString out = QString::fromUtf8(name);
+    g_free(name);
+    return out;
+}
+
+std::optional<qint64> processOf(AtspiAccessible* a)
+{
+    GError* error = nullptr;
+    const guint pid = atspi_accessible_get_process_id(a, &error);
+    const bool failed = error != nullptr || pid == 0;
+    g_clear_error(&error);
+    return failed ? std::nullopt : std::optional<qint64>(pid);
+}
+
+} // namespace
+
 std::optional<QString> AtspiAccessibility::focusedWindowTitle()
 {
     if (!isAvailable())
         return std::nullopt;
     Budget budget;
-    Ref window = m_activeWindow;
-    if (window && !(budget.next() && hasState(window.get(), ATSPI_STATE_ACTIVE)))
-        window.reset();
-    if (!window) {
-        // The focused element's top-level ancestor: the child of its application.
-        Ref node = focusCandidate(budget);
-        window = m_activeWindow;
-        ErrorSlot error;
-        for (int depth = 0; node && !window && depth < 64; ++depth) {
-            if (!budget.next())
-                return std::nullopt;
-            const Ref parent = adopt(atspi_accessible_get_parent(node.get(), error.out()));
-            if (!parent || !budget.next())
-                return std::nullopt;
-            if (atspi_accessible_get_role(parent.get(), error.out()) == ATSPI_ROLE_APPLICATION)
-                window = node;
-            node = parent;
-        }
-    }
+    const Ref window = activeWindow(budget);
     if (!window || !budget.next())
         return std::nullopt;
-    ErrorSlot error;
-    gchar* name = atspi_accessible_get_name(window.get(), error.out());
-    if (error.failed() || !name) {
-        g_free(name);
+    return nameOf(window.get());
+}
+
+std::optional<AccessibleApp> AtspiAccessibility::frontApplication()
+{
+    if (!isAvailable())
         return std::nullopt;
+    Budget budget;
+    const Ref window = activeWindow(budget);
+    if (!window || !budget.next())
+        return std::nullopt;
+    AccessibleApp app;
+    app.windowTitle = nameOf(window.get()).value_or(QString());
+    if (!budget.next())
+        return std::nullopt;
+    app.pid = processOf(window.get());
+    ErrorSlot error;
+    if (!budget.next())
+        return app;
+    if (const Ref application = adopt(atspi_accessible_get_application(window.get(), error.out())))
+        if (budget.next())
+            app.name = nameOf(application.get()).value_or(QString());
+    return app;
+}
+
+QList<AccessibleApp> AtspiAccessibility::applications()
+{
+    QList<AccessibleApp> out;
+    if (!isAvailable())
+        return out;
+    Budget budget;
+    const Ref desktop = adopt(atspi_get_desktop(0));
+    if (!desktop || !budget.next())
+        return out;
+    ErrorSlot error;
+    const int apps = atspi_accessible_get_child_count(desktop.get(), error.out());
+    for (int i = 0; i < apps && !error.failed() && budget.next(); ++i) {
+        const Ref app = adopt(atspi_accessible_get_child_at_index(desktop.get(), i, error.out()));
+        // Only applications with a window to show.
+        if (!app || !budget.next() || atspi_accessible_get_child_count(app.get(), error.out()) < 1)
+            continue;
+        if (!budget.next())
+            break;
+        AccessibleApp entry;
+        entry.name = nameOf(app.get()).value_or(QString());
+        if (budget.next())
+            entry.pid = processOf(app.get());
+        out.append(entry);
+        error.out();
     }
-    QString title = QString::fromUtf8(name);
-    g_free(name);
-    return title;
+    return out;
 }
 
 bool AtspiAccessibility::focusedIsTerminal()

@@ -3,6 +3,7 @@
 #include "platform/Accessibility.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QObject>
 
 #include <memory>
@@ -13,6 +14,16 @@ struct _AtspiEventListener;
 struct DBusConnection;
 
 namespace quillet {
+
+// An application as AT-SPI shows it: its toolkit's name for itself (e.g. "gnome-text-editor",
+// "konsole"), its process, and the title of its active window where that is asked for.
+struct AccessibleApp {
+    QString name;
+    std::optional<qint64> pid;
+    QString windowTitle;
+
+    friend bool operator==(const AccessibleApp&, const AccessibleApp&) = default;
+};
 
 // Other applications' focused text fields through AT-SPI2. libatspi is not thread-safe and
 // dispatches its events through GLib's default main context, which Qt's event loop runs: this
@@ -39,6 +50,12 @@ public:
     std::optional<QString> focusedWindowTitle() override;
     bool focusedIsTerminal() override;
 
+    // The application of the window with the focus, on any desktop: AT-SPI works the same under
+    // X11 and every Wayland compositor.
+    std::optional<AccessibleApp> frontApplication();
+    // The applications with a window open.
+    QList<AccessibleApp> applications();
+
 Q_SIGNALS:
     // The accessibility bus became reachable.
     void availableChanged();
@@ -54,6 +71,8 @@ private:
     void handleEvent(_AtspiEvent* event);
     Ref focusCandidate(Budget& budget);
     Ref searchFocus(Budget& budget);
+    Ref walkForFocus(const Ref& window, Budget& budget);
+    Ref activeWindow(Budget& budget);
 
     bool m_started = false;
     bool m_probing = false;

@@ -18,6 +18,28 @@ struct KeyEvent {
     static constexpr int escapeKeyCode = 53;
     static constexpr quint64 shiftFlag = 0x20000;
 
+    // The flag bit a push-to-talk key sets while it is down, for adapters that report the key
+    // without seeing it (a desktop shortcut, a command); 0 for any other code.
+    static constexpr quint64 pushToTalkFlag(int keyCode)
+    {
+        switch (keyCode) {
+        case 61:
+            return 0x40;
+        case 54:
+            return 0x10;
+        case 62:
+            return 0x2000;
+        case 60:
+            return 0x4;
+        case 63:
+            return 0x800000;
+        case 58:
+            return 0x20;
+        default:
+            return 0;
+        }
+    }
+
     Type type = Type::keyDown;
     int keyCode = 0;
     // Every modifier held, including the one that changed.

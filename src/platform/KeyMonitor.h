@@ -16,7 +16,8 @@ public:
 
     // Starts watching; false when this desktop does not let the keyboard be watched.
     virtual bool start() = 0;
-    // Watching (start() succeeded and the connection is still up).
+    // Watching (start() succeeded and the connection is still up). A monitor whose set-up ends
+    // later (a desktop service that answers or asks the user) announces it with availableChanged.
     virtual bool isAvailable() const = 0;
     // The push-to-talk key's code. The Menu key (63) is reported as a modifier only while it is
     // the push-to-talk key, so that it starts dictation instead of interrupting it.
@@ -24,6 +25,7 @@ public:
 
 signals:
     void keyEvent(const quillet::KeyEvent& event);
+    void availableChanged();
 };
 
 } // namespace quillet

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "input/KeyTracker.h"
 #include "platform/KeyMonitor.h"
-#include "x11/KeyTracker.h"
 #include "x11/XConnection.h"
 
 #include <memory>

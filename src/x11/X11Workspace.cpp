@@ -1,5 +1,7 @@
 #include "x11/X11Workspace.h"
 
+#include "xdg/KnownTerminals.h"
+
 #include <QCoreApplication>
 
 #include <X11/Xatom.h>
@@ -10,37 +12,6 @@
 namespace quillet {
 
 namespace {
-
-// WM_CLASS parts of terminal emulators, either the instance or the class.
-constexpr const char* knownTerminals[] = {
-    "gnome-terminal-server",
-    "konsole",
-    "kitty",
-    "Alacritty",
-    "org.wezfurlong.wezterm",
-    "XTerm",
-    "UXTerm",
-    "URxvt",
-    "Tilix",
-    "terminator",
-    "xfce4-terminal",
-    "mate-terminal",
-    "lxterminal",
-    "qterminal",
-    "foot",
-    "st",
-    "st-256color",
-    "Ghostty",
-    "com.mitchellh.ghostty",
-    "kgx",
-    "org.gnome.Console",
-    "Termite",
-    "sakura",
-    "guake",
-    "tilda",
-    "Terminology",
-    "Eterm",
-};
 
 // A property of 32-bit items, as Xlib hands them over (one long each).
 QList<unsigned long> longs(Display* dpy, Window window, Atom property, Atom type)
@@ -83,15 +54,6 @@ X11Workspace::X11Workspace(const QByteArray& displayName, DesktopEntries entries
     , m_entries(std::move(entries))
 {}
 
-bool X11Workspace::isKnownTerminal(const QString& instance, const QString& windowClass)
-{
-    return std::any_of(std::begin(knownTerminals), std::end(knownTerminals), [&](const char* t) {
-        const QLatin1String name(t);
-        return instance.compare(name, Qt::CaseInsensitive) == 0 ||
-               windowClass.compare(name, Qt::CaseInsensitive) == 0;
-    });
-}
-
 std::optional<FrontApp> X11Workspace::frontApp()
 {
     if (!m_x.isOpen())
@@ -110,7 +72,7 @@ std::optional<FrontApp> X11Workspace::frontApp()
     app.pid = pid(*window);
     app.displayName = displayName(*hint);
     app.windowTitle = title(*window);
-    app.terminal = isKnownTerminal(hint->instance, hint->windowClass);
+    app.terminal = KnownTerminals::contains({hint->instance, hint->windowClass});
     return app;
 }
 

@@ -21,9 +21,6 @@ public:
     std::optional<FrontApp> frontApp() override;
     QList<RunningApp> runningApps() override;
 
-    // A window of this class (either part of WM_CLASS, ignoring case) is a terminal emulator.
-    static bool isKnownTerminal(const QString& instance, const QString& windowClass);
-
 private:
     struct ClassHint {
         QString instance;

@@ -1,4 +1,4 @@
-#include "x11/KeyTracker.h"
+#include "input/KeyTracker.h"
 
 #include <QTest>
 

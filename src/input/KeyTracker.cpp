@@ -1,4 +1,4 @@
-#include "x11/KeyTracker.h"
+#include "input/KeyTracker.h"
 
 namespace quillet {
 
@@ -16,6 +16,12 @@ void KeyTracker::setHeldKeys(const char keymap[32])
 {
     for (int k = 0; k < 256; ++k)
         m_down[k] = (keymap[k / 8] >> (k % 8)) & 1;
+}
+
+void KeyTracker::setHeld(int keycode, bool down)
+{
+    if (keycode >= 0 && keycode < 256)
+        m_down[keycode] = down;
 }
 
 std::optional<KeyTracker::Modifier> KeyTracker::modifier(int keycode) const

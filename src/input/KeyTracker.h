@@ -10,9 +10,10 @@
 namespace quillet {
 
 // Turns raw key presses and releases, which carry no modifier state, into the controller's key
-// events. Keys are physical X keycodes (evdev code + 8), never keysyms: Right Alt is 108 whether
-// the layout calls it Alt_R or ISO_Level3_Shift. Modifier keys yield flag changes only, other keys
-// key-downs only; a press of a key already down (auto-repeat) yields nothing.
+// events. Keys are physical XKB keycodes (the kernel's evdev code + 8, as X11 and xkbcommon number
+// them), never keysyms: Right Alt is 108 whether the layout calls it Alt_R or ISO_Level3_Shift.
+// Modifier keys yield flag changes only, other keys key-downs only; a press of a key already down
+// (auto-repeat) yields nothing.
 class KeyTracker {
 public:
     static constexpr int escapeKeycode = 9;
@@ -29,6 +30,9 @@ public:
     // The keys held right now, one bit per keycode as XQueryKeymap answers, so that a key held
     // at start-up counts as down. Yields no events.
     void setHeldKeys(const char keymap[32]);
+    // One key found held (or no longer held) without a press or release being seen: a keyboard
+    // plugged in or read again after events were lost. Yields no event.
+    void setHeld(int keycode, bool down);
 
     std::optional<KeyEvent> press(int keycode, bool repeat);
     std::optional<KeyEvent> release(int keycode);
