@@ -162,8 +162,6 @@ QList<Adapter> AdapterChoice::candidates(Function function, const SessionInfo& s
             out << Adapter::x11Overlay;
             break;
         }
-        if (s.hasGlobal("zwlr_layer_shell_v1"))
-            out << Adapter::layerShell;
         if (wayland(s) && s.qtPlatform == u"xcb")
             out << Adapter::xwaylandOverlay;
         out << Adapter::trayOnly;
@@ -199,8 +197,8 @@ AdapterChoice::Status AdapterChoice::status(Function function, Adapter adapter,
     case Function::pill:
         if (adapter == Adapter::trayOnly) {
             st.works = false;
-            st.missing = QStringLiteral("This desktop has no overlay layer for the pill; the "
-                                        "tray icon shows when Quillet is listening.");
+            st.missing = QStringLiteral("The pill needs Xwayland, which this desktop does not "
+                                        "run; the tray icon shows when Quillet is listening.");
         }
         return st;
     case Function::frontApp:
@@ -260,8 +258,6 @@ QString AdapterChoice::name(Adapter adapter)
         return QStringLiteral("Toolkit clipboard");
     case Adapter::x11Overlay:
         return QStringLiteral("X11 overlay window");
-    case Adapter::layerShell:
-        return QStringLiteral("Layer-shell overlay");
     case Adapter::xwaylandOverlay:
         return QStringLiteral("X11 overlay window through Xwayland");
     case Adapter::trayOnly:

@@ -39,7 +39,6 @@ public:
         focusedClipboard,
         // The pill.
         x11Overlay,
-        layerShell,
         xwaylandOverlay,
         trayOnly,
         // The front application.

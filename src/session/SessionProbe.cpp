@@ -111,10 +111,7 @@ QCoro::Task<SessionInfo> SessionProbe::withPortals(SessionInfo info, QDBusConnec
 
 QByteArray SessionProbe::qtPlatform(const SessionInfo& info)
 {
-    const bool overlay = info.hasGlobal("zwlr_layer_shell_v1");
-    const bool clipboard = info.hasGlobal("ext_data_control_manager_v1") ||
-                           info.hasGlobal("zwlr_data_control_manager_v1");
-    if (info.kind == SessionInfo::Kind::wayland && info.xDisplay && !overlay && !clipboard)
+    if (info.kind == SessionInfo::Kind::wayland && info.xDisplay)
         return "xcb";
     return {};
 }

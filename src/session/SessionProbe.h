@@ -27,9 +27,10 @@ public:
                                                 std::chrono::milliseconds timeout = portalTimeout);
 
     // The toolkit platform the program should run on, or empty for the toolkit's own choice. On
-    // a Wayland desktop without an overlay layer or a clipboard for clients without focus
-    // (GNOME), the X11 platform through Xwayland gives both: an overlay window that takes no
-    // input for the pill and a clipboard that works unfocused.
+    // a Wayland desktop that runs Xwayland, the X11 platform gives the pill what no Wayland
+    // toolkit window gets everywhere: an overlay that stays above every window, takes no input
+    // and is placed where the program says. Keys, paste and the clipboard still go through the
+    // Wayland adapters, which hold connections of their own.
     static QByteArray qtPlatform(const SessionInfo& info);
 };
 

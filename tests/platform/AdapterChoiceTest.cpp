@@ -39,7 +39,6 @@ SessionInfo kde()
     s.waylandGlobals.insert("zwlr_layer_shell_v1", 4);
     s.waylandGlobals.insert("zwlr_data_control_manager_v1", 2);
     s.portals.insert("org.freedesktop.portal.GlobalShortcuts", 1);
-    s.qtPlatform = "wayland";
     return s;
 }
 
@@ -102,8 +101,9 @@ private slots:
             {"Keyboard devices", "Desktop shortcut",
              "Shortcut commands (quillet ptt, quillet toggle)"});
         row("kde clipboard", kde(), Function::clipboard,
-            {"Wayland clipboard manager protocol", "Toolkit clipboard"});
-        row("kde pill", kde(), Function::pill, {"Layer-shell overlay", "None (tray icon)"});
+            {"Wayland clipboard manager protocol", "X11 clipboard through Xwayland",
+             "Toolkit clipboard"});
+        row("sway pill, no Xwayland", sway(), Function::pill, {"None (tray icon)"});
         row("sway key, no keyboard devices", sway(), Function::pushToTalkKey,
             {"Shortcut commands (quillet ptt, quillet toggle)"});
         SessionInfo swayUinput = sway();
