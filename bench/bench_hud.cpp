@@ -11,6 +11,7 @@
 #include "desktop/Dictation.h"
 #include "hud/FloatingHud.h"
 #include "hud/HudPanel.h"
+#include "session/SessionProbe.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -78,7 +79,9 @@ int main(int argc, char** argv)
     // No service answers: the sessions fail quietly in the background, which is all the pill
     // needs.
     Engine engine({{QStringLiteral("sonioxEndpoint"), QStringLiteral("ws://127.0.0.1:9/none")}});
-    DesktopApp app(engine);
+    SessionInfo session = SessionProbe::local();
+    session.qtPlatform = QGuiApplication::platformName();
+    DesktopApp app(engine, session);
     Dictation& dictation = *app.controller().dictation();
 
     Watch watch;

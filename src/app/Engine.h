@@ -42,6 +42,7 @@ public:
     QNetworkAccessManager& network() { return m_network; }
     ProviderSettings& providers() { return m_providers; }
     ChatClient& chat() { return m_chat; }
+    TextProcessor& processor() { return m_processor; }
 
     // Completes once this run's announcements of data changes have left the process.
     QCoro::Task<void> flushAnnouncements();

@@ -112,13 +112,14 @@ AtspiAccessibility::~AtspiAccessibility()
 
 void AtspiAccessibility::start()
 {
-    if (m_started)
-        return;
-    m_started = true;
-    // Events arrive through GLib's default main context, which Qt runs when it is built on GLib.
-    if (auto* dispatcher = QAbstractEventDispatcher::instance();
-        dispatcher && !dispatcher->inherits("QEventDispatcherGlib"))
-        qWarning("accessibility: the event loop does not run GLib; focus changes go unseen");
+    if (!m_started) {
+        m_started = true;
+        // Events arrive through GLib's default main context, which Qt runs when it is built on
+        // GLib.
+        if (auto* dispatcher = QAbstractEventDispatcher::instance();
+            dispatcher && !dispatcher->inherits("QEventDispatcherGlib"))
+            qWarning("accessibility: the event loop does not run GLib; focus changes go unseen");
+    }
 
     QDBusMessage enable = QDBusMessage::createMethodCall(
         a11yBusService, a11yBusPath, QStringLiteral("org.freedesktop.DBus.Properties"),

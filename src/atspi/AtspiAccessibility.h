@@ -39,8 +39,9 @@ public:
 
     // Turns accessibility on for the desktop's applications (org.a11y.Status.IsEnabled, the
     // setting that makes toolkits expose their widgets) and connects to the accessibility bus.
-    // Returns at once; the connection completes on the event loop. A bus that cannot be reached
-    // then, or that goes away later, leaves the adapter unavailable for the rest of the run.
+    // Returns at once; the connection completes on the event loop. Calling it again turns the
+    // setting on again and retries a connection that has not been made (the settings' "Open
+    // Settings" does, after the user fixed the desktop).
     void start();
 
     bool isAvailable() const override;

@@ -195,7 +195,9 @@ void Controller::insert(const Entry& entry)
         m_inserter->copyOnly(entry.text);
         setAxTrusted(false);
         pollPermissions();
-        m_hud->toast(copiedMessage);
+        m_hud->toast(m_services.pasteSender.isAvailable()
+                         ? copiedMessage
+                         : m_services.pasteSender.copyOnlyMessage());
         return;
     }
     const ElementHandle element = m_inserter->insert(entry);

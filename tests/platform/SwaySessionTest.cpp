@@ -156,7 +156,7 @@ private slots:
                  (QStringList{
                      "Push-to-talk key: Shortcut commands (quillet ptt, quillet toggle)",
                      "Pasting: Virtual keyboard", "Clipboard: Wayland clipboard manager protocol",
-                     "Floating pill: Layer-shell overlay", "Front application: sway window tree"}));
+                     "Floating pill: None (tray icon)", "Front application: sway window tree"}));
         QVERIFY(adapters.pushToTalkReady());
     }
 
