@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProcess>
@@ -50,6 +51,9 @@ void GeneralView::revealIntegration()
         area = qobject_cast<QScrollArea*>(w);
     if (!area)
         return;
+    // Rows that just came or the tab just built have not been laid out yet: their layout
+    // requests wait in the queue, and the scroll would go by the old sizes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     area->ensureWidgetVisible(m_integration);
 }
 

@@ -21,8 +21,6 @@ QLabel* wrapped(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
     label->setWordWrap(true);
-    // Commands and adapter names are worth copying by hand too.
-    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
 }
 

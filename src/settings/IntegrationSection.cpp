@@ -40,9 +40,12 @@ void IntegrationSection::render()
         old->setParent(nullptr);
         old->deleteLater();
     }
-    for (const DesktopIntegration::Row& row : rows)
-        m_list->layout()->addWidget(
-            new IntegrationRow(row, *m_integration, m_clock, m_launch, m_list));
+    for (const DesktopIntegration::Row& row : rows) {
+        auto* widget = new IntegrationRow(row, *m_integration, m_clock, m_launch, m_list);
+        m_list->layout()->addWidget(widget);
+        // Now rather than from the event queue, so that the section's size counts it at once.
+        widget->show();
+    }
 }
 
 } // namespace quillet

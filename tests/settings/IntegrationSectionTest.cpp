@@ -221,9 +221,17 @@ private slots:
             auto* area = qobject_cast<QScrollArea*>(general->parentWidget()->parentWidget());
             QVERIFY(area);
             QVERIFY(area->verticalScrollBar()->maximum() > 0); // the tab does scroll
-            const QRect inView(section->mapTo(area->viewport(), QPoint()), section->size());
-            QVERIFY2(area->viewport()->rect().contains(inView),
-                     openBefore ? "open before" : "closed before");
+            const auto inView = [&] {
+                return area->viewport()->rect().contains(
+                    QRect(section->mapTo(area->viewport(), QPoint()), section->size()));
+            };
+            QVERIFY2(inView(), openBefore ? "open before" : "closed before");
+            // Rows that came just before are counted.
+            QCoreApplication::sendPostedEvents();
+            integration.set({swayKey, paste, paste, swayKey, paste});
+            f.window->showDesktopIntegration();
+            QCoreApplication::sendPostedEvents(); // measured once laid out
+            QVERIFY(inView());
         }
     }
 };
