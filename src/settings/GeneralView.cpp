@@ -1,6 +1,7 @@
 #include "settings/GeneralView.h"
 
 #include "desktop/Controller.h"
+#include "settings/IntegrationSection.h"
 #include "settings/PermissionRow.h"
 #include "settings/ProcessingSection.h"
 #include "settings/Section.h"
@@ -11,9 +12,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProcess>
+#include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
 
@@ -31,7 +34,27 @@ GeneralView::GeneralView(const SettingsServices& services, QWidget* parent)
     layout->addWidget(hotkeySection());
     m_processing = new ProcessingSection(services.prefs, services.clock, this);
     layout->addWidget(m_processing);
+    if (services.integration) {
+        m_integration =
+            new IntegrationSection(*services.integration, services.clock, services.launch, this);
+        layout->addWidget(m_integration);
+    }
     layout->addStretch(1);
+}
+
+void GeneralView::revealIntegration()
+{
+    if (!m_integration)
+        return;
+    QScrollArea* area = nullptr;
+    for (QWidget* w = parentWidget(); w && !area; w = w->parentWidget())
+        area = qobject_cast<QScrollArea*>(w);
+    if (!area)
+        return;
+    // Rows that just came or the tab just built have not been laid out yet: their layout
+    // requests wait in the queue, and the scroll would go by the old sizes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    area->ensureWidgetVisible(m_integration);
 }
 
 QWidget* GeneralView::permissions()

@@ -9,12 +9,14 @@ class QSlider;
 
 namespace quillet {
 
+class IntegrationSection;
 class PermissionRow;
 class ProcessingSection;
 struct SettingsServices;
 
 // The General tab: the two permissions, the push-to-talk key and how long to keep listening,
-// updating and launching at login, and the transcription options.
+// updating and launching at login, the transcription options, and what serves each desktop
+// function.
 class GeneralView : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +35,10 @@ public:
     QCheckBox* autoUpdateToggle() const { return m_autoUpdate; }
     QCheckBox* loginToggle() const { return m_login; }
     ProcessingSection* processing() const { return m_processing; }
+    // Null when the services have no integration to show.
+    IntegrationSection* integration() const { return m_integration; }
+    // Scrolls the tab to "Desktop integration".
+    void revealIntegration();
 
 private:
     QWidget* permissions();
@@ -50,6 +56,7 @@ private:
     QCheckBox* m_autoUpdate = nullptr;
     QCheckBox* m_login = nullptr;
     ProcessingSection* m_processing = nullptr;
+    IntegrationSection* m_integration = nullptr;
 };
 
 } // namespace quillet

@@ -45,9 +45,7 @@ void PermissionRow::setOk(bool ok)
     if (m_ok == ok)
         return;
     m_ok = ok;
-    const int size = fontMetrics().height();
-    m_mark->setPixmap(Symbols::icon(ok ? Symbols::Name::checkmark : Symbols::Name::exclamation)
-                          .pixmap(size, size));
+    Symbols::showStatus(m_mark, ok);
     m_mark->setAccessibleName(ok ? QStringLiteral("Allowed") : QStringLiteral("Not allowed"));
     m_open->setVisible(!ok);
     if (ok)

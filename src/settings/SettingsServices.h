@@ -12,6 +12,7 @@ namespace quillet {
 
 class Clock;
 class Controller;
+class DesktopIntegration;
 class KeyStore;
 class Preferences;
 class ProviderSettings;
@@ -44,6 +45,9 @@ struct SettingsServices {
     Controller& controller;
     Workspace& workspace;
     Clock& clock;
+    // What serves each desktop function, for the General tab's "Desktop integration"; none: the
+    // section is not shown.
+    DesktopIntegration* integration = nullptr;
     // Decides whether "Install updates automatically" is offered; none: it never is.
     const Updater* updater = nullptr;
     // The autostart entry behind "Launch at login".

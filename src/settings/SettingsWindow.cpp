@@ -1,5 +1,6 @@
 #include "settings/SettingsWindow.h"
 
+#include "settings/GeneralView.h"
 #include "settings/SettingsView.h"
 
 #if defined(__GLIBC__)
@@ -42,6 +43,13 @@ void SettingsWindow::show(std::optional<int> tag)
     m_view->show();
     m_view->raise();
     m_view->activateWindow();
+}
+
+void SettingsWindow::showDesktopIntegration()
+{
+    show(SettingsView::generalTag);
+    if (auto* general = qobject_cast<GeneralView*>(m_view->content(SettingsView::generalTag)))
+        general->revealIntegration();
 }
 
 bool SettingsWindow::isOpen() const

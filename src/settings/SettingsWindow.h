@@ -25,6 +25,9 @@ public:
     // SettingsView; none: the tab the preference "settingsTab" names when the window opens, the
     // current one when it is open already).
     void show(std::optional<int> tag = std::nullopt);
+    // Opens the window on the General tab scrolled to "Desktop integration", for when a desktop
+    // function needs the user's help to work.
+    void showDesktopIntegration();
     void close();
 
     bool isOpen() const;

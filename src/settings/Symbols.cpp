@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHash>
+#include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
@@ -154,6 +155,12 @@ QIcon Symbols::dot(const QString& color)
     if (found != made().cend())
         return *found;
     return *made().insert(color, paintDot(color));
+}
+
+void Symbols::showStatus(QLabel* mark, bool ok)
+{
+    const int size = mark->fontMetrics().height();
+    mark->setPixmap(icon(ok ? Name::checkmark : Name::exclamation).pixmap(size, size));
 }
 
 QIcon Symbols::paintDot(const QString& color)

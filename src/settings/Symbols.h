@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QIcon>
 
+class QLabel;
+
 namespace quillet {
 
 // The small symbols of the settings window: the icon theme's where it has one, drawn here
@@ -27,6 +29,9 @@ public:
     static QIcon icon(Name name);
     // A filled circle in a mode's colour ("#RRGGBB"), the same way made once per colour.
     static QIcon dot(const QString& color);
+    // Shows on `mark` the status of a row: a green check when `ok`, else the orange mark; as
+    // tall as the label's text.
+    static void showStatus(QLabel* mark, bool ok);
 
     static QColor green() { return QColor(0x34, 0xC7, 0x59); }
     static QColor orange() { return QColor(0xFF, 0x95, 0x00); }
