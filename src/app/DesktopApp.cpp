@@ -143,6 +143,7 @@ DesktopApp::DesktopApp(Engine& engine, SessionInfo session, QObject* parent)
     settings.enableAccessibility = [this] { m_accessibility->start(); };
     settings.canSendKeys = [this] { return m_adapters->pasteSender().isAvailable(); };
     settings.appName = [this](const QString& appId) { return m_entries->displayName({appId}); };
+    settings.integration = m_integration.get();
     m_settings = std::make_unique<SettingsWindow>(std::move(settings));
 
     m_shell = std::make_unique<Shell>(Shell::Services{*m_controller, store, engine.keys(),
@@ -226,7 +227,7 @@ void DesktopApp::introduceKeySetup()
         return;
     prefs.setValue(keySetupShownKey, true);
     m_controller->hud().toast(DesktopAdapters::keyMissingMessage);
-    m_settings->show(SettingsView::generalTag);
+    m_settings->showDesktopIntegration();
 }
 
 void DesktopApp::reportMissing()
