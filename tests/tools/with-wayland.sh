@@ -4,8 +4,10 @@
 #   with-wayland.sh [--sway [--layout de] | --mutter] COMMAND...
 # --sway (the default): sway with no input devices of its own; a virtual keyboard (wltool
 #   keyboard, from $QUILLET_TEST_TOOLS) stands in for the user's, with the layout of --layout
-#   (default us). Right Alt is bound as a user of the compositor-binding route would bind it:
-#   `quillet ptt begin` on press, `quillet ptt end` on release ($QUILLET_BINARY).
+#   (default us); lines written to the pipe $QUILLET_WAYLAND_KEYS press and release its keys
+#   ("press 108", see wltool). Right Alt is bound as a user of the compositor-binding route would
+#   bind it: `quillet ptt begin` on press, `quillet ptt end` on release ($QUILLET_BINARY). PulseAudio
+#   with the virtual microphone "vmic", as in tests/tools/with-desktop.sh.
 # --mutter: GNOME's compositor with a virtual monitor and Xwayland ($DISPLAY), PipeWire, the
 #   desktop portal with GNOME's backend (its dialogs appear in the session), and a keyboard on
 #   the seat (tests/tools/mutter-hands.py, from $QUILLET_SOURCE_DIR).
@@ -35,14 +37,20 @@ if ((EUID == 0)); then
     fi
     # The user may not reach this tree (a clone under /root): the session runs copies.
     stage=$(mktemp -d /tmp/quillet-wayland-run.XXXXXX)
-    mkdir -p "$stage/tools/wltool" "$stage/source/tests/tools"
+    mkdir -p "$stage/source/tests/tools"
     cp "$0" "$stage/with-wayland.sh"
     cp "$1" "$stage/$(basename "$1")"
     command=("$stage/$(basename "$1")" "${@:2}")
     [[ -n ${QUILLET_BINARY:-} ]] && cp "$QUILLET_BINARY" "$stage/quillet" &&
         export QUILLET_BINARY=$stage/quillet
-    [[ -n ${QUILLET_TEST_TOOLS:-} ]] && cp "$QUILLET_TEST_TOOLS/wltool/wltool" "$stage/tools/wltool/" &&
+    if [[ -n ${QUILLET_TEST_TOOLS:-} ]]; then
+        for tool in wltool speechsim chatsim; do
+            [[ -x $QUILLET_TEST_TOOLS/$tool/$tool ]] || continue
+            mkdir -p "$stage/tools/$tool"
+            cp "$QUILLET_TEST_TOOLS/$tool/$tool" "$stage/tools/$tool/"
+        done
         export QUILLET_TEST_TOOLS=$stage/tools
+    fi
     [[ -n ${QUILLET_SOURCE_DIR:-} ]] && cp "$QUILLET_SOURCE_DIR"/tests/tools/*.py "$stage/source/tests/tools/" &&
         export QUILLET_SOURCE_DIR=$stage/source
     chown -R "$user" "$stage"
@@ -78,6 +86,7 @@ work=$QUILLET_WAYLAND_WORK
 
 pids=()
 cleanup() {
+    [[ -n ${PULSE_SERVER_STARTED:-} ]] && pulseaudio --kill >/dev/null 2>&1
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
     wait 2>/dev/null || true
 }
@@ -95,11 +104,15 @@ wait_for() { # wait_for TENTHS COMMAND...
 
 start_sway() {
     local quillet=${QUILLET_BINARY:-quillet} socket
+    # As the settings window advises; a layout that makes Right Alt its AltGr key (German) has no
+    # Alt_R, so there the binding names the key itself.
+    local key=Alt_R bind=bindsym
+    [[ ${QUILLET_SWAY_LAYOUT:-us} == us ]] || key=108 bind=bindcode
     cat >"$work/config" <<CONFIG
 output HEADLESS-1 resolution 1280x800
 xwayland disable
-bindsym --no-repeat Alt_R exec $quillet ptt begin
-bindsym --release Alt_R exec $quillet ptt end
+$bind --no-repeat $key exec $quillet ptt begin
+$bind --release $key exec $quillet ptt end
 CONFIG
     export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
     export XDG_SESSION_TYPE=wayland XDG_CURRENT_DESKTOP=sway
@@ -121,13 +134,34 @@ CONFIG
     # keys, so it is there before anything else starts.
     local tools=${QUILLET_TEST_TOOLS:-}
     if [[ -x $tools/wltool/wltool ]]; then
+        # Opened for reading and writing: the keyboard never sees the end of it.
+        export QUILLET_WAYLAND_KEYS=$work/keys
+        mkfifo "$QUILLET_WAYLAND_KEYS"
         XKB_DEFAULT_LAYOUT=${QUILLET_SWAY_LAYOUT:-us} "$tools/wltool/wltool" keyboard \
-            >"$work/keyboard" 2>&1 &
+            <>"$QUILLET_WAYLAND_KEYS" >"$work/keyboard" 2>&1 &
         pids+=($!)
         wait_for 50 grep -q ready "$work/keyboard" ||
             { log "no keyboard on the seat:"; cat "$work/keyboard" >&2; }
     else
         log "no wltool in \$QUILLET_TEST_TOOLS: the seat has no keyboard"
+    fi
+    start_microphone
+}
+
+# PulseAudio with the virtual microphone as the default source: whatever is played into the sink
+# "vmic_sink" is what the microphone hears.
+start_microphone() {
+    pulseaudio -D -n --exit-idle-time=-1 --disallow-exit --log-target=file:"$work/pulse.log" \
+        --load=module-native-protocol-unix \
+        --load="module-null-sink sink_name=vmic_sink" \
+        --load="module-remap-source master=vmic_sink.monitor source_name=vmic" 2>/dev/null ||
+        { log "PulseAudio did not start"; return 0; }
+    PULSE_SERVER_STARTED=1
+    if wait_for 100 pactl info; then
+        pactl set-default-source vmic
+        pactl set-default-sink vmic_sink
+    else
+        log "PulseAudio did not answer"
     fi
 }
 
