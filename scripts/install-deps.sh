@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     # build
     cmake ninja-build g++ pkg-config clang-format git
-    qt6-base-dev qt6-websockets-dev qcoro-qt6-dev qtkeychain-qt6-dev libqt6svg6 qt6-qpa-plugins
+    qt6-base-dev qt6-websockets-dev qcoro-qt6-dev qtkeychain-qt6-dev libqt6svg6 qt6-qpa-plugins qt6-wayland
     libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
     libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
     libevdev-dev libudev-dev libwayland-dev libwayland-bin libxkbcommon-dev xkb-data

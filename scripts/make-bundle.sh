@@ -62,12 +62,15 @@ rm -rf "$appdir"
 DESTDIR=$appdir cmake --install "$build_dir" --prefix /usr --strip >/dev/null
 patchelf --force-rpath --set-rpath '$ORIGIN/../lib' "$appdir/usr/bin/quillet"
 
-# Qt's plugins for the X11 desktop: the platform, TLS for https, SVG icons, input methods.
+# Qt's plugins for X11 and Wayland desktops: the platforms (Wayland's with its window shell and
+# decorations), TLS for https, SVG icons, input methods.
 plugins=(platforms/libqxcb.so platforms/libqoffscreen.so tls/libqopensslbackend.so
     tls/libqcertonlybackend.so imageformats/libqsvg.so iconengines/libqsvgicon.so
     platforminputcontexts/libcomposeplatforminputcontextplugin.so
     platforminputcontexts/libibusplatforminputcontextplugin.so
-    xcbglintegrations/libqxcb-glx-integration.so xcbglintegrations/libqxcb-egl-integration.so)
+    xcbglintegrations/libqxcb-glx-integration.so xcbglintegrations/libqxcb-egl-integration.so
+    platforms/libqwayland-generic.so wayland-shell-integration/libxdg-shell.so
+    wayland-decoration-client/libbradient.so)
 for p in "${plugins[@]}"; do
     install -D -m 0644 "$qt_plugins/$p" "$appdir/usr/plugins/$p"
 done
