@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-websockets-dev qcoro-qt6-dev qtkeychain-qt6-dev libqt6svg6 qt6-qpa-plugins
     libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
     libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
-    libevdev-dev libudev-dev libwayland-dev libwayland-bin libxkbcommon-dev xkb-data
+    libevdev-dev libudev-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev xkb-data
     # bundle and Debian package (scripts/make-bundle.sh, scripts/make-deb.sh)
     minisign patchelf zip dpkg-dev file desktop-file-utils appstream
     # spelling dictionaries
