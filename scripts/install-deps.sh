@@ -21,7 +21,7 @@ packages=(
     # memory checks (the sanitizer runtimes come with g++)
     valgrind
     # the Wayland sessions the Wayland tests run in (tests/tools/with-wayland.sh)
-    sway wtype python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
+    sway wtype grim python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
     mutter xwayland pipewire xdg-desktop-portal xdg-desktop-portal-gnome
 )
 
