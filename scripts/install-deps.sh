@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev qt6-websockets-dev qcoro-qt6-dev qtkeychain-qt6-dev libqt6svg6 qt6-qpa-plugins qt6-wayland
     libicu-dev libenchant-2-dev libpulse-dev libsoxr-dev libatspi2.0-dev
     libx11-dev libxi-dev libxtst-dev libsodium-dev libarchive-dev
-    libevdev-dev libudev-dev libwayland-dev libwayland-bin libxkbcommon-dev xkb-data
+    libevdev-dev libudev-dev libwayland-dev libwayland-bin wayland-protocols libxkbcommon-dev xkb-data
     # bundle and Debian package (scripts/make-bundle.sh, scripts/make-deb.sh)
     minisign patchelf zip dpkg-dev file desktop-file-utils appstream
     # spelling dictionaries
@@ -21,7 +21,7 @@ packages=(
     # memory checks (the sanitizer runtimes come with g++)
     valgrind
     # the Wayland sessions the Wayland tests run in (tests/tools/with-wayland.sh)
-    sway wtype python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
+    sway wtype grim python3-gi gir1.2-gtk-4.0 gir1.2-atspi-2.0
     mutter xwayland pipewire xdg-desktop-portal xdg-desktop-portal-gnome
 )
 

@@ -117,15 +117,13 @@ DesktopApp::DesktopApp(Engine& engine, SessionInfo session, QObject* parent)
         [&engine](QString transcript, QString mode, std::optional<QString> app) {
             return engine.processText(std::move(transcript), std::move(mode), std::move(app));
         }});
-    // Without an overlay for the pill, what it would show goes to standard error alone.
-    const bool pill =
-        AdapterChoice::candidates(AdapterChoice::Function::pill, m_adapters->session())
-            .constFirst() != AdapterChoice::Adapter::trayOnly;
+    // Without anything to show the pill, what it would show goes to standard error alone.
     std::unique_ptr<Hud> hud = std::make_unique<StderrHud>();
-    if (pill)
+    if (m_adapters->pillAdapter() != AdapterChoice::Adapter::trayOnly)
         hud = std::make_unique<HudTee>(
             std::make_unique<FloatingHud>(FloatingHud::Services{
-                store, engine.prefs(), engine.clock(), [] { return X11Compositor::isRunning(); }}),
+                store, engine.prefs(), engine.clock(), [] { return X11Compositor::isRunning(); },
+                m_adapters->overlay()}),
             std::move(hud));
     m_controller = std::make_unique<Controller>(
         Controller::Services{

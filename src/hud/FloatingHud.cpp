@@ -3,12 +3,14 @@
 #include "hud/HudPanel.h"
 #include "hud/PanelPlacement.h"
 #include "hud/PillState.h"
+#include "platform/Overlay.h"
 #include "store/ModeRules.h"
 #include "store/Preferences.h"
 #include "store/Store.h"
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QImage>
 #include <QScreen>
 
 namespace quillet {
@@ -18,8 +20,11 @@ FloatingHud::FloatingHud(Services services, QObject* parent)
     , m_services(std::move(services))
     , m_panel(std::make_unique<HudPanel>())
 {
-    // Made now, so that showing it later is only mapping it.
-    m_panel->winId();
+    if (m_services.overlay)
+        connect(m_panel.get(), &HudPanel::changed, this, &FloatingHud::panelChanged);
+    else
+        // Made now, so that showing it later is only mapping it.
+        m_panel->winId();
     connect(&m_model, &HudModel::toastChanged, this, &FloatingHud::refresh);
     connect(&m_model, &HudModel::lockedChanged, this, &FloatingHud::refresh);
     connect(&m_services.store, &Store::modesChanged, this, &FloatingHud::refresh);
@@ -39,7 +44,7 @@ void FloatingHud::bind(Dictation* dictation)
     connect(dictation, &Dictation::laggingChanged, this, &FloatingHud::refresh);
     connect(dictation, &Dictation::modeChanged, this, &FloatingHud::refresh);
     connect(dictation, &Dictation::levelChanged, this, [this](float level) {
-        if (m_panel->isVisible())
+        if (m_panel->isShown())
             m_panel->setLevel(level);
     });
     phaseChanged(dictation->phase());
@@ -98,16 +103,23 @@ PillState FloatingHud::state() const
 
 void FloatingHud::refresh()
 {
-    if (m_panel->isVisible())
+    if (m_panel->isShown())
         m_panel->setState(state());
 }
 
 void FloatingHud::show()
 {
-    m_panel->setCompositing(m_services.compositing && m_services.compositing());
+    Overlay* overlay = m_services.overlay;
+    // An overlay is always composited.
+    m_panel->setCompositing(overlay || (m_services.compositing && m_services.compositing()));
+    m_panel->setPresented(overlay != nullptr);
     m_panel->setState(state());
     if (const Dictation* dictation = m_model.dictation())
         m_panel->setLevel(dictation->level());
+    if (overlay) {
+        present();
+        return;
+    }
 
     const QList<QScreen*> screens = QGuiApplication::screens();
     QList<PanelPlacement::Screen> areas;
@@ -126,7 +138,32 @@ void FloatingHud::show()
 
 void FloatingHud::hide()
 {
+    if (Overlay* overlay = m_services.overlay) {
+        m_frameTask.cancel();
+        m_panel->setPresented(false);
+        overlay->hide();
+        return;
+    }
     m_panel->hide();
+}
+
+void FloatingHud::panelChanged()
+{
+    // Animation steps come faster than anyone needs pictures of them: one per frame at most.
+    if (m_panel->isShown() && !m_frameTask.isActive())
+        m_frameTask = m_services.clock.singleShot(frameSeconds, this, [this] { present(); });
+}
+
+void FloatingHud::present()
+{
+    m_frameTask.cancel();
+    const qreal scale = m_panel->devicePixelRatioF();
+    QImage image(m_panel->size() * scale, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    // Only what the panel paints: its window background would fill the transparent corners.
+    m_panel->render(&image, {}, {}, QWidget::DrawChildren);
+    m_services.overlay->show(image, scale, PanelPlacement::bottomGap);
 }
 
 } // namespace quillet

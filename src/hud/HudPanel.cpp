@@ -53,13 +53,13 @@ HudPanel::HudPanel(QWidget* parent)
     m_meterAnimation.setEasingCurve(easeOut());
     connect(&m_meterAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_meter = v.toReal();
-        update();
+        redraw();
     });
     m_colorAnimation.setDuration(colorMs);
     m_colorAnimation.setEasingCurve(easeOut());
     connect(&m_colorAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
         m_tint = v.value<QColor>();
-        update();
+        redraw();
     });
     m_spinner.setStartValue(0);
     m_spinner.setEndValue(PillPainter::spinnerSpokes);
@@ -69,7 +69,7 @@ HudPanel::HudPanel(QWidget* parent)
         // A repaint per spoke, not per animation frame.
         const int step = std::min(v.toInt(), PillPainter::spinnerSpokes - 1);
         if (std::exchange(m_spinnerStep, step) != step)
-            update();
+            redraw();
     });
 }
 
@@ -81,7 +81,7 @@ void HudPanel::setState(const PillState& state)
                              : m_tint;
     if (target != shown) {
         m_colorAnimation.stop();
-        if (isVisible() && m_tint.isValid()) {
+        if (isShown() && m_tint.isValid()) {
             m_colorAnimation.setStartValue(m_tint);
             m_colorAnimation.setEndValue(target);
             m_colorAnimation.start();
@@ -94,14 +94,14 @@ void HudPanel::setState(const PillState& state)
     setAccessibleDescription(state.showsLock() ? QStringLiteral("Locked on") : QString());
     updateMask();
     updateSpinner();
-    update();
+    redraw();
 }
 
 void HudPanel::setLevel(qreal level)
 {
     const qreal target = PillLayout::meterScale(level);
     m_meterAnimation.stop();
-    if (!isVisible()) {
+    if (!isShown()) {
         m_meter = target;
         return;
     }
@@ -134,11 +134,27 @@ void HudPanel::updateMask()
 
 void HudPanel::updateSpinner()
 {
-    const bool spin = isVisible() && !m_state.showsToast() && m_state.processing();
+    const bool spin = isShown() && !m_state.showsToast() && m_state.processing();
     if (spin && m_spinner.state() != QAbstractAnimation::Running)
         m_spinner.start();
     else if (!spin)
         m_spinner.stop();
+}
+
+void HudPanel::setPresented(bool on)
+{
+    if (std::exchange(m_presented, on) == on)
+        return;
+    if (on)
+        updateSpinner();
+    else if (!isVisible())
+        settle();
+}
+
+void HudPanel::redraw()
+{
+    update();
+    emit changed();
 }
 
 void HudPanel::paintEvent(QPaintEvent*)
@@ -156,6 +172,12 @@ void HudPanel::showEvent(QShowEvent* event)
 void HudPanel::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);
+    if (!m_presented)
+        settle();
+}
+
+void HudPanel::settle()
+{
     // Nothing moves while nobody can see it.
     if (m_colorAnimation.state() == QAbstractAnimation::Running) {
         m_tint = m_colorAnimation.endValue().value<QColor>();

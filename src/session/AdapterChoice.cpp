@@ -162,6 +162,8 @@ QList<Adapter> AdapterChoice::candidates(Function function, const SessionInfo& s
             out << Adapter::x11Overlay;
             break;
         }
+        if (wayland(s) && s.hasGlobal("zwlr_layer_shell_v1"))
+            out << Adapter::layerShell;
         if (wayland(s) && s.qtPlatform == u"xcb")
             out << Adapter::xwaylandOverlay;
         out << Adapter::trayOnly;
@@ -197,8 +199,9 @@ AdapterChoice::Status AdapterChoice::status(Function function, Adapter adapter,
     case Function::pill:
         if (adapter == Adapter::trayOnly) {
             st.works = false;
-            st.missing = QStringLiteral("The pill needs Xwayland, which this desktop does not "
-                                        "run; the tray icon shows when Quillet is listening.");
+            st.missing = QStringLiteral("The pill needs a layer shell or Xwayland, and this "
+                                        "desktop offers neither; the tray icon shows when "
+                                        "Quillet is listening.");
         }
         return st;
     case Function::frontApp:
@@ -258,6 +261,8 @@ QString AdapterChoice::name(Adapter adapter)
         return QStringLiteral("Toolkit clipboard");
     case Adapter::x11Overlay:
         return QStringLiteral("X11 overlay window");
+    case Adapter::layerShell:
+        return QStringLiteral("Layer-shell overlay");
     case Adapter::xwaylandOverlay:
         return QStringLiteral("X11 overlay window through Xwayland");
     case Adapter::trayOnly:

@@ -39,6 +39,7 @@ public:
         focusedClipboard,
         // The pill.
         x11Overlay,
+        layerShell,
         xwaylandOverlay,
         trayOnly,
         // The front application.

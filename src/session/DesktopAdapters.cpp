@@ -10,6 +10,7 @@
 #include "session/FallbackKeyMonitor.h"
 #include "session/FallbackPasteSender.h"
 #include "wayland/DataControlPasteboard.h"
+#include "wayland/LayerShellOverlay.h"
 #include "wayland/SeatKeymap.h"
 #include "wayland/SwayIpc.h"
 #include "wayland/SwayWorkspace.h"
@@ -43,6 +44,7 @@ DesktopAdapters::DesktopAdapters(SessionInfo session, Clock& clock,
     makePasteSender();
     makePasteboard();
     makeWorkspace(accessibility);
+    makeOverlay();
 }
 
 DesktopAdapters::~DesktopAdapters()
@@ -53,6 +55,7 @@ DesktopAdapters::~DesktopAdapters()
     m_pasteSenders.clear();
     m_pasteboard.reset();
     m_workspace.reset();
+    m_overlay.reset();
     m_keymap.reset();
 }
 
@@ -184,6 +187,28 @@ void DesktopAdapters::makeWorkspace(AtspiAccessibility& accessibility)
     }
 }
 
+void DesktopAdapters::makeOverlay()
+{
+    for (const Adapter a : AdapterChoice::candidates(Function::pill, m_session)) {
+        if (a == Adapter::layerShell) {
+            if (!m_wayland)
+                continue;
+            auto overlay = std::make_unique<LayerShellOverlay>(*m_wayland);
+            if (!overlay->isAvailable())
+                continue;
+            m_overlay = std::move(overlay);
+        }
+        // The X11 ones are the HUD's own window.
+        m_pillAdapter = a;
+        return;
+    }
+}
+
+Overlay* DesktopAdapters::overlay() const
+{
+    return m_overlay.get();
+}
+
 Adapter DesktopAdapters::keyAdapter() const
 {
     const int active = m_keyMonitor->activeIndex();
@@ -224,9 +249,7 @@ QList<AdapterChoice::Status> DesktopAdapters::status() const
             out << AdapterChoice::status(f, m_pasteboardAdapter, m_session);
             break;
         case Function::pill:
-            // The pill is the HUD's; it takes the first candidate the session offers.
-            out << AdapterChoice::status(f, AdapterChoice::candidates(f, m_session).constFirst(),
-                                         m_session);
+            out << AdapterChoice::status(f, m_pillAdapter, m_session);
             break;
         case Function::frontApp:
             out << AdapterChoice::status(f, m_workspaceAdapter, m_session);

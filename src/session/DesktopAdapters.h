@@ -15,6 +15,8 @@ class Clock;
 class FallbackKeyMonitor;
 class FallbackPasteSender;
 class KeyMonitor;
+class LayerShellOverlay;
+class Overlay;
 class PasteSender;
 class Pasteboard;
 class RemoteDesktopPasteSender;
@@ -46,6 +48,11 @@ public:
     PasteSender& pasteSender() const;
     Pasteboard& pasteboard() const { return *m_pasteboard; }
     Workspace& workspace() const { return *m_workspace; }
+    // What shows the pill: an overlay of the desktop's, the HUD's own window (x11Overlay,
+    // xwaylandOverlay), or nothing (trayOnly).
+    AdapterChoice::Adapter pillAdapter() const { return m_pillAdapter; }
+    // The overlay for the pill when pillAdapter() is one; null otherwise.
+    Overlay* overlay() const;
 
     // One line per function, in AdapterChoice::functions order.
     QList<AdapterChoice::Status> status() const;
@@ -63,6 +70,7 @@ private:
     void makePasteSender();
     void makePasteboard();
     void makeWorkspace(AtspiAccessibility& accessibility);
+    void makeOverlay();
     AdapterChoice::Adapter keyAdapter() const;
     AdapterChoice::Adapter pasteAdapter() const;
 
@@ -79,6 +87,8 @@ private:
     AdapterChoice::Adapter m_pasteboardAdapter = AdapterChoice::Adapter::focusedClipboard;
     std::unique_ptr<Workspace> m_workspace;
     AdapterChoice::Adapter m_workspaceAdapter = AdapterChoice::Adapter::accessibilityWindow;
+    std::unique_ptr<LayerShellOverlay> m_overlay;
+    AdapterChoice::Adapter m_pillAdapter = AdapterChoice::Adapter::trayOnly;
 };
 
 } // namespace quillet

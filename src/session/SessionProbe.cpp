@@ -111,9 +111,12 @@ QCoro::Task<SessionInfo> SessionProbe::withPortals(SessionInfo info, QDBusConnec
 
 QByteArray SessionProbe::qtPlatform(const SessionInfo& info)
 {
-    if (info.kind == SessionInfo::Kind::wayland && info.xDisplay)
-        return "xcb";
-    return {};
+    if (info.kind != SessionInfo::Kind::wayland || !info.xDisplay)
+        return {};
+    const bool nativeWorks =
+        info.hasGlobal("zwlr_layer_shell_v1") && (info.hasGlobal("ext_data_control_manager_v1") ||
+                                                  info.hasGlobal("zwlr_data_control_manager_v1"));
+    return nativeWorks ? QByteArray() : QByteArray("xcb");
 }
 
 } // namespace quillet

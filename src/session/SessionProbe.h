@@ -26,11 +26,13 @@ public:
                                                 QDBusConnection bus = QDBusConnection::sessionBus(),
                                                 std::chrono::milliseconds timeout = portalTimeout);
 
-    // The toolkit platform the program should run on, or empty for the toolkit's own choice. On
-    // a Wayland desktop that runs Xwayland, the X11 platform gives the pill what no Wayland
-    // toolkit window gets everywhere: an overlay that stays above every window, takes no input
-    // and is placed where the program says. Keys, paste and the clipboard still go through the
-    // Wayland adapters, which hold connections of their own.
+    // The toolkit platform the program should run on, or empty for the toolkit's own choice. A
+    // Wayland desktop with a layer shell and a clipboard manager protocol (KDE, sway) gets the
+    // toolkit's Wayland platform: the pill goes on a layer surface and the clipboard through
+    // data-control, on connections of their own. One without them that runs Xwayland (GNOME)
+    // gets the X11 platform, whose overlay window stays above every window, takes no input and
+    // is placed where the program says, and whose clipboard works without focus there. Keys and
+    // paste go through the Wayland adapters either way.
     static QByteArray qtPlatform(const SessionInfo& info);
 };
 

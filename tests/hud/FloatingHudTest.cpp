@@ -1,6 +1,7 @@
 #include "HudRig.h"
 #include "hud/PanelPlacement.h"
 #include "hud/PillState.h"
+#include "platform/FakeOverlay.h"
 #include "util/Pending.h"
 #include "util/QuietOffscreen.h"
 
@@ -23,6 +24,14 @@ using Phase = Dictation::Phase;
 // screen's origin is caught.
 const QRect firstScreen(0, 0, 1280, 800);
 const QRect secondScreen(1280, -200, 1920, 1080);
+
+struct OverlayRig : DesktopFixture {
+    FakeOverlay overlay;
+    FloatingHud hud{{store, prefs, clock, {}, &overlay}};
+    Dictation d{dictationServices()};
+
+    OverlayRig() { hud.bind(&d); }
+};
 
 } // namespace
 
@@ -206,6 +215,46 @@ private slots:
         rig.d.setMode("chat");
         QCOMPARE(panel.tint(), purple);
         QTRY_COMPARE(panel.tint(), green);
+    }
+
+    // Where the desktop gives an overlay, the pill is pictures of the panel there and never a
+    // window of ours; pictures follow the animation at most once a frame and stop with the pill.
+    void onAnOverlay()
+    {
+        OverlayRig rig;
+        const HudPanel& panel = rig.hud.panel();
+        rig.d.start("code");
+        QVERIFY(rig.overlay.shown);
+        QVERIFY(!panel.isVisible());
+        QCOMPARE(rig.overlay.image.size(), QSize(420, 64));
+        QCOMPARE(rig.overlay.scale, 1.0);
+        QCOMPARE(rig.overlay.margin, 28);
+        // The capsule, with the corners around it left transparent.
+        QCOMPARE(qAlpha(rig.overlay.image.pixel(0, 0)), 0);
+        QVERIFY(qAlpha(rig.overlay.image.pixel(210, 32)) > 0);
+
+        // The colour eases from Code's to Chat's: many animation steps, one picture per frame.
+        const QImage code = rig.overlay.image;
+        const int before = rig.overlay.pictures;
+        rig.d.setMode("chat");
+        QTRY_COMPARE(panel.tint(), QColor(0x22, 0xC5, 0x5E));
+        QCOMPARE(rig.overlay.pictures, before);
+        rig.clock.advance(FloatingHud::frameSeconds);
+        QCOMPARE(rig.overlay.pictures, before + 1);
+        QVERIFY(rig.overlay.image != code);
+
+        rig.d.cancel();
+        QVERIFY(!rig.overlay.shown);
+        QVERIFY(!panel.isVisible());
+        rig.d.setMode("code");
+        rig.clock.advance(1);
+        QCOMPARE(rig.overlay.pictures, before + 1);
+
+        rig.hud.toast("Copied");
+        QVERIFY(rig.overlay.shown);
+        QVERIFY(!panel.isVisible());
+        rig.clock.advance(FloatingHud::toastSeconds);
+        QVERIFY(!rig.overlay.shown);
     }
 };
 

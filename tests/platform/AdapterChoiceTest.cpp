@@ -4,6 +4,7 @@
 #include "FakePasteSender.h"
 #include "session/FallbackKeyMonitor.h"
 #include "session/FallbackPasteSender.h"
+#include "session/SessionProbe.h"
 
 #include <QTest>
 
@@ -39,6 +40,7 @@ SessionInfo kde()
     s.waylandGlobals.insert("zwlr_layer_shell_v1", 4);
     s.waylandGlobals.insert("zwlr_data_control_manager_v1", 2);
     s.portals.insert("org.freedesktop.portal.GlobalShortcuts", 1);
+    s.qtPlatform = {};
     return s;
 }
 
@@ -101,9 +103,12 @@ private slots:
             {"Keyboard devices", "Desktop shortcut",
              "Shortcut commands (quillet ptt, quillet toggle)"});
         row("kde clipboard", kde(), Function::clipboard,
-            {"Wayland clipboard manager protocol", "X11 clipboard through Xwayland",
-             "Toolkit clipboard"});
-        row("sway pill, no Xwayland", sway(), Function::pill, {"None (tray icon)"});
+            {"Wayland clipboard manager protocol", "Toolkit clipboard"});
+        row("kde pill", kde(), Function::pill, {"Layer-shell overlay", "None (tray icon)"});
+        row("sway pill", sway(), Function::pill, {"Layer-shell overlay", "None (tray icon)"});
+        SessionInfo bare = sway();
+        bare.waylandGlobals.remove("zwlr_layer_shell_v1");
+        row("no layer shell, no Xwayland", bare, Function::pill, {"None (tray icon)"});
         row("sway key, no keyboard devices", sway(), Function::pushToTalkKey,
             {"Shortcut commands (quillet ptt, quillet toggle)"});
         SessionInfo swayUinput = sway();
@@ -126,6 +131,33 @@ private slots:
         QFETCH(Function, function);
         QFETCH(QStringList, adapters);
         QCOMPARE(names(AdapterChoice::candidates(function, session)), adapters);
+    }
+
+    // The toolkit goes through Xwayland only where the native platform lacks the pill's overlay
+    // or the clipboard.
+    void qtPlatform()
+    {
+        SessionInfo kdeOldClipboard = kde();
+        kdeOldClipboard.waylandGlobals.remove("zwlr_data_control_manager_v1");
+        SessionInfo kdeNewClipboard = kdeOldClipboard;
+        kdeNewClipboard.waylandGlobals.insert("ext_data_control_manager_v1", 1);
+        SessionInfo swayXwayland = sway();
+        swayXwayland.xDisplay = true;
+        const struct {
+            const char* name;
+            SessionInfo session;
+            QByteArray platform;
+        } rows[] = {
+            {"gnome", gnome(), "xcb"},
+            {"kde", kde(), ""},
+            {"kde without data-control", kdeOldClipboard, "xcb"},
+            {"kde with the ext clipboard", kdeNewClipboard, ""},
+            {"sway with Xwayland", swayXwayland, ""},
+            {"sway without", sway(), ""},
+            {"x11", x11(), ""},
+        };
+        for (const auto& row : rows)
+            QVERIFY2(SessionProbe::qtPlatform(row.session) == row.platform, row.name);
     }
 
     // What the settings say is missing, and the one thing that fixes it.

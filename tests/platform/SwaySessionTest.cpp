@@ -149,6 +149,7 @@ private slots:
         DesktopAdapters adapters(info, clock, m_accessibility);
         QVERIFY(adapters.keyMonitor().start());
         QVERIFY(adapters.pasteSender().isAvailable());
+        QVERIFY(adapters.overlay());
         QStringList inUse;
         for (const AdapterChoice::Status& status : adapters.status())
             inUse << status.functionName + ": " + status.adapterName;
@@ -156,7 +157,7 @@ private slots:
                  (QStringList{
                      "Push-to-talk key: Shortcut commands (quillet ptt, quillet toggle)",
                      "Pasting: Virtual keyboard", "Clipboard: Wayland clipboard manager protocol",
-                     "Floating pill: None (tray icon)", "Front application: sway window tree"}));
+                     "Floating pill: Layer-shell overlay", "Front application: sway window tree"}));
         QVERIFY(adapters.pushToTalkReady());
     }
 
