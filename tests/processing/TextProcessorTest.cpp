@@ -74,8 +74,6 @@ private slots:
         QTest::addColumn<bool>("sent");
         QTest::newRow("clean text") << "quillet" << true << "Deploy it to kube today." << false;
         QTest::newRow("filler") << "quillet" << true << "um deploy it to kube" << true;
-        QTest::newRow("repeat") << "quillet" << true << "deploy the the thing" << true;
-        QTest::newRow("self-correction") << "quillet" << true << "at 3, no, at 4" << true;
         QTest::newRow("cleanup off") << "quillet" << false << "um uh the the, no, x" << false;
         QTest::newRow("deleted mode acts as default") << "gone" << true << "plain words" << false;
         QTest::newRow("write, one word") << "write" << true << "Hello" << true;

@@ -7,7 +7,6 @@
 #include "speech/Transcriber.h"
 #include "util/Clock.h"
 
-#include <QJsonArray>
 #include <QTest>
 #include <QtEndian>
 
@@ -55,13 +54,12 @@ private slots:
 
 private:
     std::shared_ptr<Transcriber> transcriber(const SimulatorProcess& sim,
-                                             const std::shared_ptr<CallbackLog>& reports,
-                                             SpeechStream::Options options = {})
+                                             const std::shared_ptr<CallbackLog>& reports)
     {
         return Transcriber::create(
             []() -> QCoro::Task<Result<QString>> { co_return Result<QString>("sim-key"); },
-            SonioxStream::factory(m_network, {sim.url(), QStringLiteral("stt-rt-v5")}, m_clock),
-            std::move(options), CallbackLog::forTranscriber(reports), m_clock);
+            SonioxStream::factory(m_network, {sim.url(), QStringLiteral("stt-rt-v5")}, m_clock), {},
+            CallbackLog::forTranscriber(reports), m_clock);
     }
     NetworkThread m_network;
     SystemClock m_clock;
@@ -73,10 +71,7 @@ void SpeechSimulatorTest::fullSession()
     QVERIFY(sim.start(
         {"--words", "hello world from quillet", "--ms-per-word", "300", "--key", "sim-key"}));
     auto reports = std::make_shared<CallbackLog>();
-    SpeechStream::Options options;
-    options.languages = {QStringLiteral("en")};
-    options.terms = {QStringLiteral("Quillet")};
-    auto t = transcriber(sim, reports, options);
+    auto t = transcriber(sim, reports);
     const QByteArray audio(64000, '\0');
     sendInChunks(*t, audio);
     QTRY_VERIFY_WITH_TIMEOUT(reports->last("update").startsWith("hello world from"), kWait);
@@ -88,14 +83,7 @@ void SpeechSimulatorTest::fullSession()
 
     QTRY_COMPARE_WITH_TIMEOUT(sim.log("closed").size(), 1, kWait);
     QCOMPARE(sim.log("closed").first().value("code").toInt(), 1000);
-    const auto connects = sim.log("connect");
-    QCOMPARE(connects.size(), 1);
-    QVERIFY(connects.first().value("authorization").toBool());
-    QCOMPARE(connects.first().value("path").toString(), QStringLiteral("/transcribe-websocket"));
-    const QJsonObject config = sim.log("config").first().value("config").toObject();
-    QCOMPARE(config.value("api_key").toString(), QStringLiteral("<redacted>"));
-    QCOMPARE(config.value("language_hints").toArray(), QJsonArray({"en"}));
-    QCOMPARE(config.value("context").toObject().value("terms").toArray(), QJsonArray({"Quillet"}));
+    QCOMPARE(sim.log("connect").size(), 1);
     // Frames of at least 60 ms, in order, then only the finalize.
     qint64 bytes = 0;
     for (const auto& entry : sim.log("audio")) {

@@ -67,7 +67,6 @@ private slots:
         QTest::newRow("typed, then cleared") << QStringList{"sk-typed", ""};
         QTest::newRow("cleared, then typed") << QStringList{"", "sk-new"};
         QTest::newRow("three keys") << QStringList{"one", "", "three"};
-        QTest::newRow("three, last cleared") << QStringList{"one", "two", " "};
     }
     void writesToOneAccountApplyInOrder()
     {

@@ -151,7 +151,6 @@ private slots:
         QTest::newRow("no build, asked") << "no build" << true << checkFailed << qint64(0);
         QTest::newRow("no build, quiet") << "no build" << false << QStringList() << qint64(0);
         QTest::newRow("url not a URL, asked") << "bad url" << true << checkFailed << qint64(0);
-        QTest::newRow("url not a URL, quiet") << "bad url" << false << QStringList() << qint64(0);
         QTest::newRow("relative url") << "relative url" << true << checkFailed << qint64(0);
         QTest::newRow("no manifest") << "no manifest" << true << checkFailed << qint64(0);
         QTest::newRow("same build, asked")

@@ -163,7 +163,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(applyReplacements({Replacement{from, to}}, text), expected);
-        QCOMPARE(referenceApply({Replacement{from, to}}, text), expected);
     }
 
     void replacementsRunOnEachOthersOutput()
@@ -305,13 +304,10 @@ private slots:
                                 "So, so",
                                 "at 3, no, at 4",
                                 "Um let's go",
-                                "UHHH",
                                 "hmmm",
                                 "o sea que sí",
                                 "no, perdón",
                                 "no espera",
-                                "yes. yes",
-                                "I, I think",
                                 "you know it",
                                 "well, like, ok",
                                 "sort of",
@@ -420,7 +416,6 @@ private slots:
         QTest::newRow("after line break") << prev("\n") << "Hello" << false;
         QTest::newRow("after no-break space") << prev("\u00A0") << "Hello" << false;
         QTest::newRow("text starts with space") << prev("a") << " Hello" << false;
-        QTest::newRow("text starts with newline") << prev("a") << "\nHello" << false;
         for (const char* closing : {".", ",", ";", ":", "!", "?", ")", "]", "}", "…", "%"})
             QTest::newRow(closing) << prev("a") << QString::fromUtf8(closing) + "x" << false;
         for (const char* opening :
@@ -429,10 +424,8 @@ private slots:
         QTest::newRow("after letter") << prev("a") << "Hello" << true;
         QTest::newRow("after digit") << prev("7") << "apples" << true;
         QTest::newRow("after full stop") << prev(".") << "Next" << true;
-        QTest::newRow("after exclamation") << prev("!") << "Next" << true;
         QTest::newRow("after closing parenthesis") << prev(")") << "and" << true;
         QTest::newRow("after closing quote") << prev("”") << "and" << true;
-        QTest::newRow("letter substituted by caller") << prev("x") << "again" << true;
         QTest::newRow("opening quote in text") << prev("a") << "“quoted”" << true;
         QTest::newRow("full stop with mark is another character")
             << prev("a") << ".\u0301x" << true;
