@@ -66,8 +66,10 @@ AdapterChoice::Status keyStatus(AdapterChoice::Status st, const SessionInfo& s,
                                         "\"quillet ptt begin\" when pressed and \"quillet ptt "
                                         "end\" when released, then reload sway.");
             st.fix = {FixIt::Kind::copyCommand, QStringLiteral("Copy sway lines"),
-                      QStringLiteral("bindsym --no-repeat Alt_R exec quillet ptt begin\n"
-                                     "bindsym --release Alt_R exec quillet ptt end")};
+                      // Right Alt by its key code: layouts that make it AltGr (German, French)
+                      // have no Alt_R to bind.
+                      QStringLiteral("bindcode --no-repeat 108 exec quillet ptt begin\n"
+                                     "bindcode --release 108 exec quillet ptt end")};
         } else if (keyboardsLocked(s)) {
             st.missing = inputGroupText();
             st.fix = inputGroup(s);

@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QTest>
 
 #include <algorithm>
@@ -117,9 +118,8 @@ private slots:
 
         m_cli.env.insert("SONIOX_API_KEY", "speech-key");
         m_cli.env.insert("CEREBRAS_API_KEY", "chat-key");
-        // This sway has no Xwayland and Debian's Qt no Wayland plugin: quillet's windows are
-        // drawn off screen, and everything it does to the desktop goes through the adapters.
-        m_cli.env.insert("QT_QPA_PLATFORM", "offscreen");
+        // quillet picks its toolkit platform itself (here Wayland), as on a user's desktop.
+        m_cli.env.remove("QT_QPA_PLATFORM");
         m_cli.start(m_app,
                     {"-sonioxEndpoint",
                      QStringLiteral("ws://127.0.0.1:%1/transcribe-websocket").arg(speechPort),
@@ -165,8 +165,10 @@ private slots:
         QVERIFY(QTest::qWaitFor([&] { return owner.canReadLine(); }, patienceMs));
 
         QTest::qWait(std::max(0, 3000 - int(m_playing.elapsed())));
+        const QColor background = pillSpot();
         QVERIFY(key("press"));
-        // Where the pill would be checked: it is a layer surface of sway's, once there is one.
+        // The pill is on screen, above the entry, on a layer surface of sway's.
+        QTRY_VERIFY_WITH_TIMEOUT(pillSpot() != background, patienceMs);
         QTest::qWait(1500);
         QCOMPARE(frontPid(), entry.processId());
         QVERIFY(key("release"));
@@ -180,6 +182,13 @@ private slots:
                                       .split(u'\n', Qt::SkipEmptyParts),
                                   previousClipboard, patienceMs);
     }
+    // The middle of the pill's place (bottom centre, 28 px up) as sway shows it now.
+    static QColor pillSpot()
+    {
+        const QImage shot = QImage::fromData(run("grim", {"-"}), "PNG");
+        return shot.isNull() ? QColor() : shot.pixelColor(shot.width() / 2, shot.height() - 60);
+    }
+
     void cleanup()
     {
         stop(m_clipboardOwner);

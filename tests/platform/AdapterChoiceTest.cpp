@@ -180,8 +180,8 @@ private slots:
         row("no keyboard devices at all", noKeyboards, Function::pushToTalkKey,
             Adapter::shortcutCommands, false, "Copy command: quillet toggle");
         row("sway binding", sway(), Function::pushToTalkKey, Adapter::shortcutCommands, false,
-            "Copy sway lines: bindsym --no-repeat Alt_R exec quillet ptt begin\n"
-            "bindsym --release Alt_R exec quillet ptt end");
+            "Copy sway lines: bindcode --no-repeat 108 exec quillet ptt begin\n"
+            "bindcode --release 108 exec quillet ptt end");
         SessionInfo kdeInput = kde();
         kdeInput.readableKeyboards = 2;
         row("kde shortcut", kdeInput, Function::pushToTalkKey, Adapter::portalShortcut, true,

@@ -104,8 +104,8 @@ wait_for() { # wait_for TENTHS COMMAND...
 
 start_sway() {
     local quillet=${QUILLET_BINARY:-quillet} socket
-    # As the settings window advises; a layout that makes Right Alt its AltGr key (German) has no
-    # Alt_R, so there the binding names the key itself.
+    # Both ways a user binds Right Alt: by name, and by code as the settings window advises (a
+    # layout that makes it AltGr, German, has no Alt_R).
     local key=Alt_R bind=bindsym
     [[ ${QUILLET_SWAY_LAYOUT:-us} == us ]] || key=108 bind=bindcode
     cat >"$work/config" <<CONFIG
