@@ -11,7 +11,7 @@ namespace quillet {
 
 namespace {
 
-// RequestName's flag and answer (the D-Bus specification's numbers).
+// RequestName's flag and answer, as the D-Bus standard numbers them.
 constexpr uint doNotQueue = 4;
 constexpr uint primaryOwner = 1;
 

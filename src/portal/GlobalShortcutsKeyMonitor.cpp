@@ -81,15 +81,12 @@ QCoro::Task<void> GlobalShortcutsKeyMonitor::bind()
     const QDBusConnection bus = m_bus;
     const QString service = m_service;
 
-    QCoro::Task<PortalRequest::Answer> creating = PortalRequest::call(
-        bus, service, interface, QStringLiteral("CreateSession"), {},
-        {{QStringLiteral("session_handle_token"), PortalRequest::token("session")}}, setUpTimeout);
-    const PortalRequest::Answer created = co_await creating;
+    QCoro::Task<QDBusObjectPath> creating =
+        PortalRequest::createSession(bus, service, interface, setUpTimeout);
+    const QDBusObjectPath session = co_await creating;
     if (!self)
         co_return;
-    const QDBusObjectPath session(
-        created.results.value(QStringLiteral("session_handle")).toString());
-    if (!created.granted() || session.path().isEmpty()) {
+    if (session.path().isEmpty()) {
         finishBinding({}, {});
         co_return;
     }

@@ -25,6 +25,19 @@ QString requestPath(const QDBusConnection& bus, const QString& token)
 
 } // namespace
 
+QCoro::Task<QDBusObjectPath> PortalRequest::createSession(QDBusConnection bus,
+                                                          QString portalService, QString interface,
+                                                          std::chrono::milliseconds timeout)
+{
+    QCoro::Task<Answer> creating =
+        call(bus, portalService, interface, QStringLiteral("CreateSession"), {},
+             {{QStringLiteral("session_handle_token"), token("session")}}, timeout);
+    const Answer created = co_await creating;
+    if (!created.granted())
+        co_return QDBusObjectPath();
+    co_return QDBusObjectPath(created.results.value(QStringLiteral("session_handle")).toString());
+}
+
 QString PortalRequest::token(const char* prefix)
 {
     static std::atomic<int> counter = 0;

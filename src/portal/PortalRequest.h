@@ -2,6 +2,7 @@
 
 #include <QCoroTask>
 #include <QDBusConnection>
+#include <QDBusObjectPath>
 #include <QObject>
 #include <QVariantMap>
 
@@ -31,6 +32,12 @@ public:
     static QCoro::Task<Answer> call(QDBusConnection bus, QString portalService, QString interface,
                                     QString method, QVariantList args, QVariantMap options,
                                     std::chrono::milliseconds timeout);
+
+    // Creates a session of `interface` (CreateSession); its handle, or empty when the portal
+    // refused or did not answer in time.
+    static QCoro::Task<QDBusObjectPath> createSession(QDBusConnection bus, QString portalService,
+                                                      QString interface,
+                                                      std::chrono::milliseconds timeout);
 
     // A token no other request or session of this process has used.
     static QString token(const char* prefix);
