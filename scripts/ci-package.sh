@@ -80,7 +80,7 @@ cp -a "$work/b1/Quillet.AppDir" "$work/apps/"
 output=$(env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$work/config" TMPDIR="$work" \
     "$work/apps/Quillet.AppDir/AppRun" -updateNow true 2>&1) || fail "the update failed: $output"
 printf '%s\n' "$output" | sed 's/^/  | /' >&2
-[[ $output == *"Updating Quillet…"*"no X display"* ]] || fail "no relaunch after the update"
+[[ $output == *"Updating Quillet…"*"no desktop session"* ]] || fail "no relaunch after the update"
 updated=$("$work/apps/Quillet.AppDir/AppRun" --version)
 [[ $updated == "Quillet "*" (build 2)" ]] || fail "after the update: $updated"
 [[ $(ls -A "$work/apps") == Quillet.AppDir ]] || fail "left beside the bundle: $(ls -A "$work/apps")"

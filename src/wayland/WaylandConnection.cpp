@@ -12,9 +12,10 @@ namespace quillet {
 
 namespace {
 
-void onSyncDone(void* done, wl_callback*, quint32)
+void onSyncDone(void* done, wl_callback* callback, quint32)
 {
     *static_cast<bool*>(done) = true;
+    wl_callback_destroy(callback);
 }
 
 const wl_callback_listener syncListener = {onSyncDone};
