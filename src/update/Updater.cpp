@@ -67,7 +67,24 @@ Updater::Updater(Config config, Preferences& prefs, QNetworkAccessManager& netwo
     quit = [] { QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection); };
 }
 
-Updater::~Updater() = default;
+Updater::~Updater()
+{
+    // A request still under way would otherwise keep its tasks waiting for ever (the network
+    // manager deletes its replies without finishing them): ended here, they see this object gone
+    // and finish.
+    m_life.reset();
+    const auto requests = std::exchange(m_requests, {});
+    for (const QPointer<QNetworkReply>& reply : requests) {
+        if (reply)
+            reply->abort();
+    }
+}
+
+void Updater::track(QNetworkReply* reply)
+{
+    m_requests.removeIf([](const QPointer<QNetworkReply>& r) { return r.isNull(); });
+    m_requests.append(reply);
+}
 
 bool Updater::canUpdate() const
 {
@@ -108,10 +125,10 @@ QCoro::Task<void> Updater::check(bool interactive)
     if (m_busy)
         co_return;
 
-    QPointer<Updater> self = this;
+    const std::weak_ptr<int> life = m_life;
     auto fetch = fetchManifest();
     const std::optional<Release> release = co_await fetch;
-    if (!self)
+    if (life.expired())
         co_return;
     if (!release) {
         if (interactive)
@@ -131,7 +148,7 @@ QCoro::Task<void> Updater::check(bool interactive)
     while (!isIdle()) {
         auto wait = m_clock.sleep(idlePoll);
         co_await wait;
-        if (!self)
+        if (life.expired())
             co_return;
     }
     auto installing = install(*release);
@@ -145,6 +162,7 @@ QCoro::Task<std::optional<Release>> Updater::fetchManifest()
                          QNetworkRequest::AlwaysNetwork);
     request.setRawHeader("Cache-Control", "no-cache");
     QPointer<QNetworkReply> reply = m_network.get(request);
+    track(reply);
     const Timer timeout =
         m_clock.singleShot(manifestTimeout, reply.get(), [reply] { reply->abort(); });
     co_await reply.get();
@@ -163,6 +181,7 @@ QCoro::Task<Result<QString>> Updater::download(QUrl url, QString path)
         co_return Result<QString>::failure(file.errorString());
 
     QPointer<QNetworkReply> reply = m_network.get(QNetworkRequest(url));
+    track(reply);
     Clock& clock = m_clock;
     bool stalled = false;
     bool writeFailed = false;
@@ -203,12 +222,12 @@ QCoro::Task<Result<void>> Updater::install(Release release)
 {
     if (m_busy)
         co_return Result<void>::failure(QStringLiteral("an update is already being installed"));
-    QPointer<Updater> self = this;
+    const std::weak_ptr<int> life = m_life;
     setBusy(true);
     message(updatingMessage);
     auto steps = installSteps(std::move(release));
     Result<void> result = co_await steps;
-    if (self && !result) {
+    if (!life.expired() && !result) {
         setBusy(false);
         message(failedPrefix + result.error());
     }
@@ -217,7 +236,7 @@ QCoro::Task<Result<void>> Updater::install(Release release)
 
 QCoro::Task<Result<void>> Updater::installSteps(Release release)
 {
-    QPointer<Updater> self = this;
+    const std::weak_ptr<int> life = m_life;
     QTemporaryFile archive(QDir::tempPath() + QStringLiteral("/quillet-download-XXXXXX.zip"));
     if (!archive.open())
         co_return Result<void>::failure(archive.errorString());
@@ -225,7 +244,7 @@ QCoro::Task<Result<void>> Updater::installSteps(Release release)
 
     auto fetching = download(release.url, archive.fileName());
     const Result<QString> downloaded = co_await fetching;
-    if (!self)
+    if (life.expired())
         co_return Result<void>::failure(QStringLiteral("cancelled"));
     if (!downloaded)
         co_return Result<void>::failure(downloaded.error());
@@ -237,7 +256,7 @@ QCoro::Task<Result<void>> Updater::installSteps(Release release)
             return Installer::prepare(path, sha, work, checks);
         });
     const Result<QString> unpacked = co_await preparing;
-    if (!self)
+    if (life.expired())
         co_return Result<void>::failure(QStringLiteral("cancelled"));
     if (!unpacked)
         co_return Result<void>::failure(unpacked.error());
@@ -246,7 +265,7 @@ QCoro::Task<Result<void>> Updater::installSteps(Release release)
     QFuture<Result<void>> replacing = QtConcurrent::run(
         [installed, from = *unpacked] { return BundleReplacer::replace(installed, from); });
     const Result<void> replaced = co_await replacing;
-    if (!self)
+    if (life.expired())
         co_return Result<void>::failure(QStringLiteral("cancelled"));
     if (!replaced)
         co_return replaced;

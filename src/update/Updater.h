@@ -6,14 +6,17 @@
 
 #include <QCoroTask>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 namespace quillet {
 
@@ -104,6 +107,9 @@ private:
     void message(const QString& text);
     void launchQuietCheck();
 
+    // Follows `reply`, so that the destructor can end it and its waiting tasks with it.
+    void track(QNetworkReply* reply);
+
     QCoro::Task<std::optional<Release>> fetchManifest();
     QCoro::Task<Result<QString>> download(QUrl url, QString path);
     QCoro::Task<Result<void>> installSteps(Release release);
@@ -116,6 +122,10 @@ private:
     bool m_busy = false;
     Timer m_firstCheck;
     Timer m_timer;
+    // Gone from the first line of the destructor on; the tasks check it after every wait (a
+    // QPointer to this object would still be set while the destructor ends their requests).
+    std::shared_ptr<int> m_life = std::make_shared<int>();
+    QList<QPointer<QNetworkReply>> m_requests;
 };
 
 } // namespace quillet

@@ -324,7 +324,7 @@ private slots:
         QCOMPARE(rig.site.count("/quillet/latest.json"), expected ? 1 : 0);
     }
 
-    void manifestTimesOut()
+    void manifestTimesOutOrIsEnded()
     {
         Rig rig;
         rig.site.set("/quillet/latest.json", {200, {}, true});
@@ -335,6 +335,12 @@ private slots:
         QVERIFY(rig.messages.isEmpty());
         rig.clock.advance(0.1);
         QTRY_COMPARE(rig.messages, QStringList{"Couldn't check for updates"});
+
+        // Destroyed while a request is under way, the updater ends the task waiting for it.
+        auto pending = rig.updater->check(true);
+        QTRY_COMPARE(rig.site.count("/quillet/latest.json"), 2);
+        rig.updater.reset();
+        QVERIFY(pending.isReady());
     }
 
     void noSiteNoUpdates()
