@@ -20,14 +20,6 @@ using namespace quillet::test;
 
 namespace {
 
-void choose(QComboBox* picker, const QString& text)
-{
-    const int index = picker->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    picker->setCurrentIndex(index);
-    emit picker->activated(index);
-}
-
 // An executable file `name` in `dir`.
 void install(const QString& dir, const QString& name)
 {

@@ -12,14 +12,6 @@ using namespace quillet::test;
 
 namespace {
 
-void choose(QComboBox* picker, const QString& text)
-{
-    const int index = picker->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    picker->setCurrentIndex(index);
-    emit picker->activated(index);
-}
-
 void retype(QLineEdit* field, const QString& text)
 {
     field->selectAll();

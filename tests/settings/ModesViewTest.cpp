@@ -42,14 +42,6 @@ StyleEditor* openEditor(QWidget* window)
     return nullptr;
 }
 
-void choose(QComboBox* picker, const QString& text)
-{
-    const int index = picker->findText(text);
-    QVERIFY2(index >= 0, qPrintable(text));
-    picker->setCurrentIndex(index);
-    emit picker->activated(index);
-}
-
 } // namespace
 
 class ModesViewTest : public QObject {

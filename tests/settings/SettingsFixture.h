@@ -9,8 +9,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <memory>
 
@@ -98,6 +100,15 @@ template <typename W = QWidget> W* named(QWidget* root, const QString& name)
             return w;
     }
     return nullptr;
+}
+
+// Picks the entry `text` of `picker` as the user does.
+inline void choose(QComboBox* picker, const QString& text)
+{
+    const int index = picker->findText(text);
+    QVERIFY2(index >= 0, qPrintable(text));
+    picker->setCurrentIndex(index);
+    emit picker->activated(index);
 }
 
 } // namespace quillet::test
